@@ -1,0 +1,43 @@
+# Project-wide compiler settings and the helpers the subsystem folders use.
+
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  add_compile_options(-Wall -Wextra -Wshadow -Wnon-virtual-dtor -Wconversion -Wno-sign-conversion)
+endif()
+
+if(WIN32)
+  # Unicode Win32 API throughout; no min/max macros leaking into portable code.
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+endif()
+
+# GoogleTest: Debian's libgtest-dev natively; for mingw, built from the sources
+# Debian's googletest package installs.
+if(WIN32)
+  if(NOT TARGET gtest)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  endif()
+  set(QX27_GTEST_LIBS gtest gmock)
+  set(QX27_GTEST_MAIN gtest_main)
+else()
+  find_package(GTest REQUIRED)
+  set(QX27_GTEST_LIBS GTest::gtest GTest::gmock)
+  set(QX27_GTEST_MAIN GTest::gtest_main)
+endif()
+include(GoogleTest)
+
+# qx27_add_test(NAME name SOURCES ... LIBS ...): a GoogleTest program. Natively
+# each case is its own CTest test; under Wine one CTest test per program keeps
+# the emulator start-ups few.
+function(qx27_add_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} ${QX27_GTEST_LIBS} ${QX27_GTEST_MAIN})
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  else()
+    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()
