@@ -16,12 +16,12 @@ class ModulePort {
   // GetModuleFileNameW of the agent itself into a 260-unit buffer; gives the
   // number of units written, 0 on failure.
   virtual std::size_t GetOwnFileName(std::span<char16_t, 260> buffer) = 0;
-  virtual ModuleHandle LoadLibrary(std::u16string_view path) = 0;
+  virtual ModuleHandle LoadDll(std::u16string_view path) = 0;
   // Looks up `export_name`, a function taking two 32-bit integers and giving
   // one, and calls it. Gives false when the export is missing.
   virtual bool CallExport(ModuleHandle module, const char* export_name, std::int32_t first, std::int32_t second,
                           std::int32_t& result) = 0;
-  virtual void FreeLibrary(ModuleHandle module) = 0;
+  virtual void FreeDll(ModuleHandle module) = 0;
 };
 
 }  // namespace qx27

@@ -36,10 +36,13 @@ class WindowPort {
   // target before this returns. Gives 0 on failure.
   virtual WindowHandle CreateTopLevelWindow(const WindowCreateParams& params, MessageTarget& target) = 0;
   virtual LResult DefaultProcessing(WindowHandle window, std::uint32_t message, WParam wparam, LParam lparam) = 0;
+  // Destroys the window: WM_DESTROY, then WM_NCDESTROY reach its target.
+  virtual void DestroyWindow(WindowHandle window) = 0;
   // Runs the message loop until the quit message; gives its exit code.
   virtual int RunMessageLoop() = 0;
+  virtual void PostQuit(int exit_code) = 0;
   // May be called from any thread.
-  virtual bool PostMessage(WindowHandle window, std::uint32_t message, WParam wparam, LParam lparam) = 0;
+  virtual bool Post(WindowHandle window, std::uint32_t message, WParam wparam, LParam lparam) = 0;
   // Top-level window with exactly this title, any class; 0 when none.
   virtual WindowHandle FindWindowByTitle(std::u16string_view title) = 0;
   virtual void SetExStyle(WindowHandle window, std::uint32_t ex_style) = 0;
@@ -63,6 +66,7 @@ inline constexpr std::uint32_t kCreate = 0x0001;
 inline constexpr std::uint32_t kDestroy = 0x0002;
 inline constexpr std::uint32_t kClose = 0x0010;
 inline constexpr std::uint32_t kQuit = 0x0012;
+inline constexpr std::uint32_t kNcDestroy = 0x0082;
 inline constexpr std::uint32_t kCommand = 0x0111;
 inline constexpr std::uint32_t kTimer = 0x0113;
 inline constexpr std::uint32_t kDeviceChange = 0x0219;

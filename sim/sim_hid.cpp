@@ -1,0 +1,354 @@
+#include "sim/sim_hid.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace qx27::sim {
+namespace {
+
+std::u16string HexId(std::uint16_t value) {
+  static constexpr char16_t kDigits[] = u"0123456789abcdef";
+  std::u16string text;
+  for (int shift = 12; shift >= 0; shift -= 4) text.push_back(kDigits[(value >> shift) & 0xF]);
+  return text;
+}
+
+std::u16string InterfacePath(std::uint16_t vid, std::uint16_t pid, std::u16string_view tag, int collection) {
+  std::u16string path = u"\\\\?\\hid#vid_" + HexId(vid) + u"&pid_" + HexId(pid) + u"&col0";
+  path.push_back(static_cast<char16_t>(u'0' + collection));
+  path += u"#";
+  path += tag;
+  path += u"#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+  return path;
+}
+
+}  // namespace
+
+DeviceSpec MouseSpec(std::uint16_t vendor_id, std::uint16_t product_id, std::u16string_view path_tag) {
+  DeviceSpec spec{vendor_id, product_id, {}};
+  spec.interfaces = {
+      {InterfacePath(vendor_id, product_id, path_tag, 1), 5, 0, false},  // the pointer, owned by the system
+      {InterfacePath(vendor_id, product_id, path_tag, 2), 0, 40},        // performance
+      {InterfacePath(vendor_id, product_id, path_tag, 3), 0, 2049},      // buttons
+      {InterfacePath(vendor_id, product_id, path_tag, 4), 0, 8},         // command
+      {InterfacePath(vendor_id, product_id, path_tag, 5), 4, 0},         // events
+  };
+  return spec;
+}
+
+DeviceSpec MouseSpecSharedEventsInterface(std::uint16_t vendor_id, std::uint16_t product_id) {
+  DeviceSpec spec{vendor_id, product_id, {}};
+  spec.interfaces = {
+      {InterfacePath(vendor_id, product_id, u"shared", 1), 5, 0, false},
+      {InterfacePath(vendor_id, product_id, u"shared", 2), 0, 40},
+      {InterfacePath(vendor_id, product_id, u"shared", 3), 0, 2049},
+      {InterfacePath(vendor_id, product_id, u"shared", 4), 4, 8},  // command and events together
+  };
+  return spec;
+}
+
+// ---- SimDevice ----
+
+SimDevice::SimDevice(SimHidBus& bus, DeviceSpec spec) : bus_(bus), spec_(std::move(spec)) {}
+
+void SimDevice::Plug() {
+  std::lock_guard lock(bus_.mutex_);
+  plugged_ = true;
+  bus_.changed_.notify_all();
+}
+
+void SimDevice::Unplug() {
+  std::lock_guard lock(bus_.mutex_);
+  plugged_ = false;
+  input_queue_.clear();
+  bus_.changed_.notify_all();
+}
+
+bool SimDevice::plugged() const {
+  std::lock_guard lock(bus_.mutex_);
+  return plugged_;
+}
+
+void SimDevice::StoreReport(std::span<const std::uint8_t> report) {
+  if (report.empty()) return;
+  std::lock_guard lock(bus_.mutex_);
+  reports_[report[0]].assign(report.begin(), report.end());
+}
+
+std::vector<std::uint8_t> SimDevice::StoredReport(std::uint8_t report_id) const {
+  std::lock_guard lock(bus_.mutex_);
+  const auto it = reports_.find(report_id);
+  return it == reports_.end() ? std::vector<std::uint8_t>{} : it->second;
+}
+
+void SimDevice::RefuseNextSets(int count) {
+  std::lock_guard lock(bus_.mutex_);
+  refuse_sets_ = count;
+}
+
+void SimDevice::SendInput(std::span<const std::uint8_t> report) {
+  std::lock_guard lock(bus_.mutex_);
+  if (!plugged_) return;
+  // The system keeps a small ring of unread input reports; the oldest go.
+  constexpr std::size_t kInputRing = 32;
+  if (input_queue_.size() == kInputRing) input_queue_.pop_front();
+  input_queue_.emplace_back(report.begin(), report.end());
+  bus_.changed_.notify_all();
+}
+
+int SimDevice::sets_accepted(std::uint8_t report_id) const {
+  std::lock_guard lock(bus_.mutex_);
+  const auto it = sets_accepted_.find(report_id);
+  return it == sets_accepted_.end() ? 0 : it->second;
+}
+
+int SimDevice::sets_refused(std::uint8_t report_id) const {
+  std::lock_guard lock(bus_.mutex_);
+  const auto it = sets_refused_.find(report_id);
+  return it == sets_refused_.end() ? 0 : it->second;
+}
+
+int SimDevice::gets(std::uint8_t report_id) const {
+  std::lock_guard lock(bus_.mutex_);
+  const auto it = gets_.find(report_id);
+  return it == gets_.end() ? 0 : it->second;
+}
+
+std::vector<std::vector<std::uint8_t>> SimDevice::SetLog() const {
+  std::lock_guard lock(bus_.mutex_);
+  return set_log_;
+}
+
+// ---- pending reads ----
+
+class SimPendingRead final : public PendingRead {
+ public:
+  SimPendingRead(SimHidBus& bus, HidHandle handle, std::span<std::uint8_t> buffer)
+      : bus_(bus), handle_(handle), buffer_(buffer) {}
+
+  ~SimPendingRead() override {
+    if (!finished_) {
+      std::lock_guard lock(bus_.mutex_);
+      --bus_.pending_reads_;
+    }
+  }
+
+  int Wait() override {
+    std::unique_lock lock(bus_.mutex_);
+    int count = 0;
+    bus_.changed_.wait(lock, [&] {
+      const SimHidBus::OpenHandle* open = bus_.Find(handle_);
+      if (open == nullptr || !open->device->plugged_) return true;  // closed or gone: the read ends
+      return !open->device->input_queue_.empty();
+    });
+    const SimHidBus::OpenHandle* open = bus_.Find(handle_);
+    if (open != nullptr && open->device->plugged_) {
+      auto& queue = open->device->input_queue_;
+      const auto& report = queue.front();
+      const std::size_t n = std::min(report.size(), buffer_.size());
+      std::copy_n(report.begin(), n, buffer_.begin());
+      count = static_cast<int>(n);
+      queue.pop_front();
+    }
+    finished_ = true;
+    --bus_.pending_reads_;
+    return count;
+  }
+
+ private:
+  SimHidBus& bus_;
+  HidHandle handle_;
+  std::span<std::uint8_t> buffer_;
+  bool finished_ = false;
+};
+
+// ---- SimHidBus ----
+
+SimHidBus::SimHidBus() = default;
+SimHidBus::~SimHidBus() = default;
+
+SimDevice& SimHidBus::AddDevice(DeviceSpec spec) {
+  std::lock_guard lock(mutex_);
+  devices_.push_back(std::unique_ptr<SimDevice>(new SimDevice(*this, std::move(spec))));
+  return *devices_.back();
+}
+
+const SimHidBus::OpenHandle* SimHidBus::Find(HidHandle handle) const {
+  const auto it = handles_.find(handle);
+  return it == handles_.end() ? nullptr : &it->second;
+}
+
+std::vector<std::u16string> SimHidBus::EnumerateInterfaces() {
+  std::lock_guard lock(mutex_);
+  std::vector<std::u16string> paths;
+  for (const auto& device : devices_) {
+    if (!device->plugged_) continue;
+    for (const auto& interface : device->spec_.interfaces) paths.push_back(interface.path);
+  }
+  return paths;
+}
+
+HidHandle SimHidBus::Open(std::u16string_view path) {
+  std::lock_guard lock(mutex_);
+  for (const auto& device : devices_) {
+    if (!device->plugged_) continue;
+    const auto& interfaces = device->spec_.interfaces;
+    for (std::size_t i = 0; i < interfaces.size(); ++i) {
+      if (interfaces[i].path != path) continue;
+      if (!interfaces[i].can_open) return kInvalidHid;
+      // Values are never reused, so any use of a stale value shows in the books.
+      const HidHandle handle = next_handle_;
+      next_handle_ += 4;
+      handles_[handle] = {device.get(), i};
+      return handle;
+    }
+  }
+  return kInvalidHid;
+}
+
+bool SimHidBus::GetCaps(HidHandle handle, HidCaps& caps) {
+  std::lock_guard lock(mutex_);
+  const OpenHandle* open = Find(handle);
+  if (open == nullptr) {
+    ++operations_on_closed_;
+    return false;
+  }
+  if (!open->device->plugged_) return false;
+  const auto& interface = open->device->spec_.interfaces[open->interface_index];
+  caps.input_report_length = interface.input_report_length;
+  caps.feature_report_length = interface.feature_report_length;
+  return true;
+}
+
+bool SimHidBus::GetAttributes(HidHandle handle, HidAttributes& attributes) {
+  std::lock_guard lock(mutex_);
+  const OpenHandle* open = Find(handle);
+  if (open == nullptr) {
+    ++operations_on_closed_;
+    return false;
+  }
+  if (!open->device->plugged_) return false;
+  attributes.vendor_id = open->device->spec_.vendor_id;
+  attributes.product_id = open->device->spec_.product_id;
+  return true;
+}
+
+bool SimHidBus::SetFeature(HidHandle handle, std::span<const std::uint8_t> report) {
+  std::lock_guard lock(mutex_);
+  const OpenHandle* open = Find(handle);
+  if (open == nullptr) {
+    ++operations_on_closed_;
+    return false;
+  }
+  SimDevice& device = *open->device;
+  const auto& interface = device.spec_.interfaces[open->interface_index];
+  // Like the HID class driver, a buffer that is not the interface's feature
+  // length is refused before it reaches the device.
+  if (!device.plugged_ || report.empty() || interface.feature_report_length == 0 ||
+      report.size() != static_cast<std::size_t>(interface.feature_report_length)) {
+    return false;
+  }
+  const std::uint8_t id = report[0];
+  if (device.refuse_sets_ > 0) {
+    --device.refuse_sets_;
+    ++device.sets_refused_[id];
+    return false;
+  }
+  ++device.sets_accepted_[id];
+  device.reports_[id].assign(report.begin(), report.end());
+  device.set_log_.emplace_back(report.begin(), report.end());
+  return true;
+}
+
+bool SimHidBus::GetFeature(HidHandle handle, std::span<std::uint8_t> report) {
+  std::lock_guard lock(mutex_);
+  const OpenHandle* open = Find(handle);
+  if (open == nullptr) {
+    ++operations_on_closed_;
+    return false;
+  }
+  SimDevice& device = *open->device;
+  const auto& interface = device.spec_.interfaces[open->interface_index];
+  if (!device.plugged_ || report.empty() || interface.feature_report_length == 0 ||
+      report.size() != static_cast<std::size_t>(interface.feature_report_length)) {
+    return false;
+  }
+  const std::uint8_t id = report[0];
+  ++device.gets_[id];
+  std::fill(report.begin() + 1, report.end(), std::uint8_t{0});
+  const auto it = device.reports_.find(id);
+  if (it != device.reports_.end()) {
+    const std::size_t n = std::min(it->second.size(), report.size());
+    std::copy_n(it->second.begin(), n, report.begin());
+  }
+  return true;
+}
+
+std::unique_ptr<PendingRead> SimHidBus::BeginRead(HidHandle handle, std::span<std::uint8_t> buffer) {
+  std::lock_guard lock(mutex_);
+  ++reads_issued_;
+  const OpenHandle* open = Find(handle);
+  if (open == nullptr) {
+    ++reads_on_closed_;
+    return nullptr;
+  }
+  const auto& interface = open->device->spec_.interfaces[open->interface_index];
+  if (!open->device->plugged_ || interface.input_report_length == 0) return nullptr;
+  ++pending_reads_;
+  changed_.notify_all();
+  return std::make_unique<SimPendingRead>(*this, handle, buffer);
+}
+
+void SimHidBus::Close(HidHandle handle) {
+  std::lock_guard lock(mutex_);
+  if (handles_.erase(handle) == 0) {
+    ++closes_of_closed_;
+    return;
+  }
+  changed_.notify_all();  // a read pending on it ends
+}
+
+int SimHidBus::open_handles() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(handles_.size());
+}
+
+int SimHidBus::open_handles_on(const SimDevice& device) const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(std::count_if(handles_.begin(), handles_.end(),
+                                        [&](const auto& entry) { return entry.second.device == &device; }));
+}
+
+int SimHidBus::reads_on_closed_handles() const {
+  std::lock_guard lock(mutex_);
+  return reads_on_closed_;
+}
+
+int SimHidBus::closes_of_closed_handles() const {
+  std::lock_guard lock(mutex_);
+  return closes_of_closed_;
+}
+
+int SimHidBus::operations_on_closed_handles() const {
+  std::lock_guard lock(mutex_);
+  return operations_on_closed_;
+}
+
+int SimHidBus::reads_issued() const {
+  std::lock_guard lock(mutex_);
+  return reads_issued_;
+}
+
+std::vector<std::u16string> SimHidBus::OpenPaths() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::u16string> paths;
+  for (const auto& [handle, open] : handles_) paths.push_back(open.device->spec_.interfaces[open.interface_index].path);
+  return paths;
+}
+
+bool SimHidBus::WaitForPendingRead(int timeout_ms) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return pending_reads_ > 0; });
+}
+
+}  // namespace qx27::sim

@@ -1,0 +1,64 @@
+// The Agent window: a hidden top-level window that owns all of the agent's
+// state and receives every message. Other programs find it by its title.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "app/framework.h"
+#include "hid/hid_link.h"
+#include "ports/ports.h"
+#include "settings/settings_record.h"
+
+namespace qx27 {
+
+class CMyWnd : public CWndBase {
+ public:
+  explicit CMyWnd(const Ports& ports);
+  ~CMyWnd() override;
+
+  // Creates the hidden window; its WM_CREATE runs the start-up sequence.
+  // Gives non-zero on success.
+  virtual int CreateAgentWindow();
+
+  // Read access for the application object and for tests.
+  const HidLink& hid_link() const { return hid_link_; }
+  const SettingsRecord& settings() const { return settings_; }
+  const SettingsRecord& settings_snapshot() const { return snapshot_; }
+  const ProfileRecord& working_profile() const { return working_profile_; }
+  std::u16string_view settings_file_path() const;
+  std::u16string_view macro_file_path() const;
+  int session_away() const { return session_away_; }
+
+ protected:
+  std::span<const MessageRoute> MessageMap() const override;
+
+ private:
+  LResult OnCreate(WParam, LParam);
+  LResult OnDestroy(WParam, LParam);
+  LResult OnTimer(WParam, LParam);
+  LResult OnDeviceChange(WParam, LParam);
+  LResult OnSessionChange(WParam, LParam);
+  LResult OnApplyRequest(WParam, LParam);
+  LResult OnDpiStageEvent(WParam, LParam);
+  LResult OnDeviceCommandRequest(WParam, LParam);
+  LResult OnTrayCallback(WParam, LParam);
+  LResult OnLaunchCompanion(WParam, LParam);
+  LResult OnRemoveTrayIcon(WParam, LParam);
+
+  static const MessageRoute kMessageMap[];
+
+  const Ports& ports_;
+  // Members in the order the rest of the agent relies on when it is torn down.
+  std::array<char16_t, kPathUnits> macro_file_path_{};
+  std::array<char16_t, kPathUnits> settings_file_path_{};
+  SettingsRecord settings_{};
+  SettingsRecord snapshot_{};
+  std::uintptr_t device_notification_ = 0;
+  HidLink hid_link_;
+  std::uint32_t last_download_time_ = 0;
+  ProfileRecord working_profile_{};
+  std::int32_t session_away_ = 0;
+};
+
+}  // namespace qx27

@@ -1,0 +1,43 @@
+#include "app/hid_app.h"
+
+#include "host/companion_ui.h"
+
+namespace qx27 {
+
+namespace {
+CHidApp the_app;
+}  // namespace
+
+CHidApp& TheApp() { return the_app; }
+
+bool CHidApp::InitInstance() {
+  bool already_existed = false;
+  instance_mutex_ = ports().windows.CreateNamedMutex(companion::kAgentMutexName, already_existed);
+  if (already_existed) {
+    // Another agent runs in this logon session; it is not told.
+    ports().windows.CloseMutex(instance_mutex_);
+    instance_mutex_ = 0;
+    return false;
+  }
+  // Any other failure of the mutex leaves the agent running unguarded.
+
+  window_ = std::make_unique<CMyWnd>(ports());
+  if (window_->CreateAgentWindow() == 0) {
+    SetExitCode(kWindowCreationFailed);
+    return false;
+  }
+  SetMainWindow(window_.get());
+  return true;
+}
+
+int CHidApp::ExitInstance() {
+  if (instance_mutex_ != 0) {
+    ports().windows.ReleaseAndCloseMutex(instance_mutex_);
+    instance_mutex_ = 0;
+  }
+  SetMainWindow(nullptr);
+  window_.reset();
+  return CAppBase::ExitInstance();
+}
+
+}  // namespace qx27

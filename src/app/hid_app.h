@@ -1,0 +1,33 @@
+// The application object: one agent per logon session, the Agent window
+// created at start, and torn down when the message loop ends.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "app/agent_window.h"
+#include "app/framework.h"
+
+namespace qx27 {
+
+class CHidApp : public CAppBase {
+ public:
+  // Exit code when the Agent window cannot be created: a message loop
+  // without a window would never end.
+  static constexpr int kWindowCreationFailed = 1;
+
+  CMyWnd* agent_window() const { return window_.get(); }
+
+ protected:
+  bool InitInstance() override;
+  int ExitInstance() override;
+
+ private:
+  std::unique_ptr<CMyWnd> window_;
+  std::uintptr_t instance_mutex_ = 0;
+};
+
+// The one application object, constructed before the entry point runs.
+CHidApp& TheApp();
+
+}  // namespace qx27

@@ -1,0 +1,109 @@
+#include "hid/hid_link.h"
+
+#include "hid/mouse_identity.h"
+
+namespace qx27 {
+
+HidLink::HidLink(HidPort& port)
+    : port_(port), input_buffer_(std::make_unique<std::array<std::uint8_t, kInputBufferSize>>()) {
+  input_buffer_->fill(0);
+}
+
+HidLink::~HidLink() {
+  CloseFeatureHandle();
+  ReplaceInputHandle(kInvalidHid);
+  input_buffer_.reset();
+}
+
+HidHandle HidLink::input_handle() const {
+  std::lock_guard lock(input_mutex_);
+  return input_handle_;
+}
+
+void HidLink::SetSecondIds(int vendor_id, int product_id) {
+  second_vendor_id_ = vendor_id;
+  second_product_id_ = product_id;
+}
+
+bool HidLink::BelongsToMouse(const HidAttributes& attributes) const {
+  // Vendor and product are tested independently, so every pairing of the two
+  // identities is taken for the mouse.
+  const int vendor = attributes.vendor_id;
+  const int product = attributes.product_id;
+  const bool vendor_matches = vendor == mouse::kVendorId || vendor == second_vendor_id_;
+  const bool product_matches = product == mouse::kProductId || product == second_product_id_;
+  return vendor_matches && product_matches;
+}
+
+void HidLink::CloseFeatureHandle() {
+  if (feature_handle_ == kInvalidHid) return;
+  std::lock_guard lock(input_mutex_);
+  const HidHandle closing = feature_handle_;
+  feature_handle_ = kInvalidHid;
+  // One interface may hold both roles; the input role then loses its handle
+  // too, or the reader would issue its next read on a closed value.
+  if (input_handle_ == closing) input_handle_ = kInvalidHid;
+  port_.Close(closing);
+}
+
+void HidLink::ReplaceInputHandle(HidHandle handle) {
+  std::lock_guard lock(input_mutex_);
+  const HidHandle old = input_handle_;
+  input_handle_ = handle;
+  if (old != kInvalidHid && old != handle && old != feature_handle_) port_.Close(old);
+}
+
+int HidLink::OpenInterface(int feature_report_length) {
+  CloseFeatureHandle();
+  ReplaceInputHandle(kInvalidHid);
+
+  HidHandle found_feature = kInvalidHid;
+  HidHandle found_input = kInvalidHid;
+  // A handle replaced in one role is closed unless it still holds the other.
+  const auto release = [&](HidHandle handle) {
+    if (handle != kInvalidHid && handle != found_feature && handle != found_input) port_.Close(handle);
+  };
+
+  for (const std::u16string& path : port_.EnumerateInterfaces()) {
+    const HidHandle handle = port_.Open(path);
+    // Keyboards and system mice are opened exclusively by the system; they
+    // are skipped like any interface that does not open.
+    if (handle == kInvalidHid) continue;
+
+    HidCaps caps;
+    HidAttributes attributes;
+    if (!port_.GetCaps(handle, caps) || !port_.GetAttributes(handle, attributes) || !BelongsToMouse(attributes)) {
+      port_.Close(handle);
+      continue;
+    }
+    const bool feature_role = caps.feature_report_length == feature_report_length;
+    const bool input_role = caps.input_report_length == input_report_length_;
+    if (feature_role) {
+      const HidHandle old = found_feature;
+      found_feature = handle;
+      release(old);
+    }
+    if (input_role) {
+      const HidHandle old = found_input;
+      found_input = handle;
+      release(old);
+    }
+    if (!feature_role && !input_role) port_.Close(handle);
+  }
+
+  feature_handle_ = found_feature;
+  ReplaceInputHandle(found_input);
+  return found_feature != kInvalidHid ? 1 : 0;
+}
+
+int HidLink::SetFeature(std::span<const std::uint8_t> report) {
+  if (feature_handle_ == kInvalidHid || report.empty()) return 0;
+  return port_.SetFeature(feature_handle_, report) ? 1 : 0;
+}
+
+int HidLink::GetFeature(std::span<std::uint8_t> report) {
+  if (feature_handle_ == kInvalidHid || report.empty()) return 0;
+  return port_.GetFeature(feature_handle_, report) ? 1 : 0;
+}
+
+}  // namespace qx27

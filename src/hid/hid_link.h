@@ -1,0 +1,60 @@
+// The HID link: the agent's one connection to the mouse. It points its feature
+// handle at the mouse interface whose feature reports have the length about to
+// be exchanged, and keeps a second handle on the interface that delivers input
+// reports, for the reader thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+
+#include "ports/hid_port.h"
+
+namespace qx27 {
+
+class HidLink {
+ public:
+  static constexpr std::size_t kInputBufferSize = 1000;
+
+  explicit HidLink(HidPort& port);
+  ~HidLink();
+  HidLink(const HidLink&) = delete;
+  HidLink& operator=(const HidLink&) = delete;
+
+  // Searches the present HID interfaces for the mouse. Gives 1 when an
+  // interface with this feature-report length was found and is now the
+  // feature handle. Always closes and re-acquires the input handle.
+  int OpenInterface(int feature_report_length);
+  // The first byte is the report ID; the span's size is the report length.
+  int SetFeature(std::span<const std::uint8_t> report);
+  int GetFeature(std::span<std::uint8_t> report);
+  void CloseFeatureHandle();
+  bool FeatureHandleOpen() const { return feature_handle_ != kInvalidHid; }
+
+  void SetSecondIds(int vendor_id, int product_id);
+  int second_vendor_id() const { return second_vendor_id_; }
+  int second_product_id() const { return second_product_id_; }
+
+  HidHandle feature_handle() const { return feature_handle_; }
+  HidHandle input_handle() const;
+  int input_report_length() const { return input_report_length_; }
+
+ private:
+  bool BelongsToMouse(const HidAttributes& attributes) const;
+  // Swaps the input handle under the lock the reader takes to issue a read,
+  // so no read is ever issued on a value that has been closed.
+  void ReplaceInputHandle(HidHandle handle);
+
+  HidPort& port_;
+  mutable std::mutex input_mutex_;
+  HidHandle input_handle_ = kInvalidHid;
+  std::unique_ptr<std::array<std::uint8_t, kInputBufferSize>> input_buffer_;
+  int input_report_length_ = 4;
+  int second_product_id_ = 0;
+  int second_vendor_id_ = 0;
+  HidHandle feature_handle_ = kInvalidHid;
+};
+
+}  // namespace qx27

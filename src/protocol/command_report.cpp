@@ -1,0 +1,13 @@
+#include "protocol/command_report.h"
+
+#include "hid/mouse_identity.h"
+
+namespace qx27 {
+
+int SendCommandReport(HidLink& link) {
+  link.CloseFeatureHandle();
+  if (link.OpenInterface(mouse::kCommandReportLength) == 0) return 0;
+  return link.SetFeature(kCommandReport);
+}
+
+}  // namespace qx27

@@ -1,0 +1,117 @@
+// The shipped qx27agent.exe as a process: single instance, its hidden window,
+// and its exit on WM_CLOSE.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+constexpr wchar_t kAgentTitle[] = L"VORN ELDAN QX27_Hid";
+
+std::wstring AgentPath() {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path(self);
+  return path.substr(0, path.find_last_of(L'\\') + 1) + L"qx27agent.exe";
+}
+
+class AgentProcess {
+ public:
+  AgentProcess() {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    std::wstring command = L"\"" + AgentPath() + L"\"";
+    started_ = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &info_) != FALSE;
+    if (started_) CloseHandle(info_.hThread);
+  }
+  ~AgentProcess() {
+    if (!started_) return;
+    if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+      if (HWND window = FindWindowW(nullptr, kAgentTitle)) PostMessageW(window, WM_CLOSE, 0, 0);
+      if (WaitForSingleObject(info_.hProcess, 10000) == WAIT_TIMEOUT) TerminateProcess(info_.hProcess, 99);
+    }
+    CloseHandle(info_.hProcess);
+  }
+  bool started() const { return started_; }
+  bool running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+  // Gives the exit code, or -1 when the process is still running after the wait.
+  long WaitForExit(DWORD milliseconds) const {
+    if (WaitForSingleObject(info_.hProcess, milliseconds) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return static_cast<long>(code);
+  }
+
+ private:
+  PROCESS_INFORMATION info_{};
+  bool started_ = false;
+};
+
+HWND WaitForAgentWindow(DWORD milliseconds) {
+  for (DWORD waited = 0; waited < milliseconds; waited += 50) {
+    if (HWND window = FindWindowW(nullptr, kAgentTitle)) return window;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+int CountAgentWindows() {
+  int count = 0;
+  EnumWindows(
+      [](HWND window, LPARAM counter) -> BOOL {
+        wchar_t title[64] = {};
+        GetWindowTextW(window, title, 64);
+        if (std::wstring(title) == kAgentTitle) ++*reinterpret_cast<int*>(counter);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+TEST(AgentProcess, RunsHiddenUnderItsTitleAndEndsWithExitCodeZeroOnWmClose) {
+  AgentProcess agent;
+  ASSERT_TRUE(agent.started());
+  HWND window = WaitForAgentWindow(20000);
+  ASSERT_NE(window, nullptr);
+
+  const LONG style = GetWindowLongW(window, GWL_STYLE);
+  EXPECT_TRUE(style & WS_POPUP);
+  EXPECT_FALSE(style & WS_VISIBLE);
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_EQ(GetParent(window), nullptr);
+
+  ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
+  EXPECT_EQ(agent.WaitForExit(15000), 0);
+  EXPECT_EQ(FindWindowW(nullptr, kAgentTitle), nullptr);
+}
+
+TEST(AgentProcess, SecondAgentExitsWithCodeZeroWhileTheFirstKeepsRunning) {
+  AgentProcess first;
+  ASSERT_TRUE(first.started());
+  ASSERT_NE(WaitForAgentWindow(20000), nullptr);
+
+  AgentProcess second;
+  ASSERT_TRUE(second.started());
+  EXPECT_EQ(second.WaitForExit(15000), 0);
+  EXPECT_TRUE(first.running());
+  EXPECT_EQ(CountAgentWindows(), 1);
+
+  PostMessageW(FindWindowW(nullptr, kAgentTitle), WM_CLOSE, 0, 0);
+  EXPECT_EQ(first.WaitForExit(15000), 0);
+}
+
+TEST(AgentProcess, AgentStartsAgainOnceThePreviousOneHasEnded) {
+  {
+    AgentProcess first;
+    ASSERT_NE(WaitForAgentWindow(20000), nullptr);
+    PostMessageW(FindWindowW(nullptr, kAgentTitle), WM_CLOSE, 0, 0);
+    ASSERT_EQ(first.WaitForExit(15000), 0);
+  }
+  AgentProcess again;
+  EXPECT_NE(WaitForAgentWindow(20000), nullptr) << "the mutex must have been released";
+}
+
+}  // namespace

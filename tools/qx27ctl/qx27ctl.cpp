@@ -1,0 +1,132 @@
+// qx27ctl: a stand-in for the companion UI, for scripts and for the companion
+// UI's developers. It posts the messages the companion UI and the system post
+// to the agent, listens as the companion UI's window, and shows the agent's
+// debugger output. Its commands and output formats are kept stable.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr wchar_t kAgentTitle[] = L"VORN ELDAN QX27_Hid";
+constexpr wchar_t kCompanionTitle[] = L"VORN ELDAN QX27";
+
+int Usage() {
+  std::fputs(
+      "usage: qx27ctl COMMAND [ARG]\n"
+      "  apply | command | close          post 0x04FF, 0x0501, WM_CLOSE to the agent\n"
+      "  session CODE | devicechange      post WM_WTSSESSION_CHANGE, WM_DEVICECHANGE\n"
+      "  timer ID | tray LPARAM | menu ID post WM_TIMER, the tray callback 0x0465, WM_COMMAND\n"
+      "  wait MS                          wait up to MS ms for the agent's window\n"
+      "  listen MS                        be the companion UI's window for MS ms; print messages\n"
+      "  debug MS                         print the debugger output for MS ms\n",
+      stderr);
+  return 2;
+}
+
+unsigned long Number(const char* text) { return std::strtoul(text, nullptr, 0); }
+
+int PostToAgent(UINT message, WPARAM wparam, LPARAM lparam) {
+  HWND agent = FindWindowW(nullptr, kAgentTitle);
+  if (agent == nullptr) {
+    std::fputs("qx27ctl: no agent window\n", stderr);
+    return 1;
+  }
+  return PostMessageW(agent, message, wparam, lparam) ? 0 : 1;
+}
+
+int WaitForAgent(DWORD milliseconds) {
+  for (DWORD waited = 0;; waited += 50) {
+    if (FindWindowW(nullptr, kAgentTitle) != nullptr) return 0;
+    if (waited >= milliseconds) return 1;
+    Sleep(50);
+  }
+}
+
+LRESULT CALLBACK ListenProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  // Messages the agent posts to the companion UI are all at or above WM_USER,
+  // or WM_COMMAND for the exit notice; the window's own traffic is not shown.
+  if (message == WM_COMMAND || (message >= WM_USER && message < 0xC000)) {
+    std::printf("0x%04x 0x%llx 0x%llx\n", message, static_cast<unsigned long long>(wparam),
+                static_cast<unsigned long long>(lparam));
+    std::fflush(stdout);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+int Listen(DWORD milliseconds) {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = ListenProc;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"qx27ctl.listen";
+  RegisterClassW(&window_class);
+  HWND window = CreateWindowExW(0, window_class.lpszClassName, kCompanionTitle, WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                nullptr, window_class.hInstance, nullptr);
+  if (window == nullptr) return 1;
+  std::fputs("listening\n", stderr);
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+  DestroyWindow(window);
+  return 0;
+}
+
+// The DBWIN protocol that debug viewers use: one shared 4 KB buffer, a
+// "ready for data" and a "data ready" event.
+int Debug(DWORD milliseconds) {
+  HANDLE buffer_ready = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY");
+  HANDLE data_ready = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY");
+  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER");
+  if (!buffer_ready || !data_ready || !mapping) return 1;
+  auto* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 4096));
+  if (view == nullptr) return 1;
+  std::fputs("capturing\n", stderr);
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  SetEvent(buffer_ready);
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) break;
+    if (WaitForSingleObject(data_ready, static_cast<DWORD>(end - now)) != WAIT_OBJECT_0) break;
+    std::string text(view + sizeof(DWORD), strnlen(view + sizeof(DWORD), 4096 - sizeof(DWORD)));
+    std::fputs(text.c_str(), stdout);
+    if (text.empty() || text.back() != '\n') std::fputc('\n', stdout);
+    std::fflush(stdout);
+    SetEvent(buffer_ready);
+  }
+  UnmapViewOfFile(view);
+  CloseHandle(mapping);
+  CloseHandle(data_ready);
+  CloseHandle(buffer_ready);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string command = argv[1];
+  const char* arg = argc > 2 ? argv[2] : nullptr;
+
+  if (command == "apply") return PostToAgent(0x04FF, 0, 0);
+  if (command == "command") return PostToAgent(0x0501, 0, 0);
+  if (command == "close") return PostToAgent(WM_CLOSE, 0, 0);
+  if (command == "devicechange") return PostToAgent(WM_DEVICECHANGE, 0x0007, 0);
+  if (arg == nullptr) return Usage();
+  if (command == "session") return PostToAgent(WM_WTSSESSION_CHANGE, Number(arg), 0);
+  if (command == "timer") return PostToAgent(WM_TIMER, Number(arg), 0);
+  if (command == "tray") return PostToAgent(0x0465, 128, static_cast<LPARAM>(Number(arg)));
+  if (command == "menu") return PostToAgent(WM_COMMAND, Number(arg), 0);
+  if (command == "wait") return WaitForAgent(Number(arg));
+  if (command == "listen") return Listen(Number(arg));
+  if (command == "debug") return Debug(Number(arg));
+  return Usage();
+}
