@@ -96,6 +96,11 @@ void SimDevice::SendInput(std::span<const std::uint8_t> report) {
   bus_.changed_.notify_all();
 }
 
+int SimDevice::queued_input() const {
+  std::lock_guard lock(bus_.mutex_);
+  return static_cast<int>(input_queue_.size());
+}
+
 int SimDevice::sets_accepted(std::uint8_t report_id) const {
   std::lock_guard lock(bus_.mutex_);
   const auto it = sets_accepted_.find(report_id);

@@ -61,6 +61,8 @@ class SimDevice {
   void RefuseNextSets(int count);
   // An input report for the interface with this input-report length.
   void SendInput(std::span<const std::uint8_t> report);
+  // Input reports waiting for a read.
+  int queued_input() const;
 
   int sets_accepted(std::uint8_t report_id) const;
   int sets_refused(std::uint8_t report_id) const;

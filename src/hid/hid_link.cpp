@@ -1,5 +1,8 @@
 #include "hid/hid_link.h"
 
+#include <algorithm>
+
+#include "hid/input_report.h"
 #include "hid/mouse_identity.h"
 
 namespace qx27 {
@@ -10,8 +13,22 @@ HidLink::HidLink(HidPort& port)
 }
 
 HidLink::~HidLink() {
+  {
+    // The reader has no stop request of its own: the flag keeps it from
+    // issuing another read, and closing the input handle ends the one it
+    // may be waiting on.
+    std::lock_guard lock(input_mutex_);
+    stopping_ = true;
+    const HidHandle input = input_handle_;
+    input_handle_ = kInvalidHid;
+    if (input != kInvalidHid) {
+      if (input == feature_handle_) feature_handle_ = kInvalidHid;
+      port_.Close(input);
+    }
+  }
+  input_changed_.notify_all();
+  if (reader_.joinable()) reader_.join();
   CloseFeatureHandle();
-  ReplaceInputHandle(kInvalidHid);
   input_buffer_.reset();
 }
 
@@ -47,10 +64,54 @@ void HidLink::CloseFeatureHandle() {
 }
 
 void HidLink::ReplaceInputHandle(HidHandle handle) {
-  std::lock_guard lock(input_mutex_);
-  const HidHandle old = input_handle_;
-  input_handle_ = handle;
-  if (old != kInvalidHid && old != handle && old != feature_handle_) port_.Close(old);
+  {
+    std::lock_guard lock(input_mutex_);
+    const HidHandle old = input_handle_;
+    input_handle_ = handle;
+    if (old != kInvalidHid && old != handle && old != feature_handle_) port_.Close(old);
+  }
+  input_changed_.notify_all();
+}
+
+int HidLink::StartHidLink(WindowPort& windows, DebugPort& debug, ClockPort& clock, WindowHandle window,
+                          std::uintptr_t& device_notification) {
+  notification_window_ = window;
+  OpenInterface(mouse::kStartupSearchLength);
+  if (!reader_.joinable()) reader_ = std::thread(&HidLink::ReaderThread, this, ReaderContext{windows, debug, clock});
+  device_notification = windows.RegisterHidNotifications(window);
+  return device_notification != 0 ? 1 : 0;
+}
+
+void HidLink::ReaderThread(ReaderContext context) {
+  std::array<std::uint8_t, kInputBufferSize> local{};
+  const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(input_report_length_), kInputBufferSize);
+  for (;;) {
+    std::unique_ptr<PendingRead> read;
+    {
+      std::unique_lock lock(input_mutex_);
+      // While no input interface is open there is nothing to read: sleep
+      // until a search installs one, rather than waking every 10 ms for as
+      // long as the mouse is away.
+      input_changed_.wait(lock, [&] { return stopping_ || input_handle_ != kInvalidHid; });
+      if (stopping_) return;
+      read = port_.BeginRead(input_handle_, std::span(input_buffer_->data(), length));
+    }
+    const int bytes = read ? read->Wait() : 0;
+    read.reset();
+    if (bytes > 0) {
+      local.fill(0);
+      std::copy_n(input_buffer_->begin(), length, local.begin());
+      HandleInputReport(context, local, input_report_length_);
+    }
+    context.clock.Sleep(10);
+  }
+}
+
+void HidLink::HandleInputReport(const ReaderContext& context, std::span<const std::uint8_t, kInputBufferSize> report,
+                                int length) {
+  context.debug.Output(FormatInputReportLine(length, report.first<8>()));
+  const int stage = DpiStageOf(report.first<4>());
+  if (stage != 0) context.windows.Post(notification_window_, kDpiStageMessage, static_cast<WParam>(stage), 0);
 }
 
 int HidLink::OpenInterface(int feature_report_length) {

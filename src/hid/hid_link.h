@@ -5,12 +5,17 @@
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <span>
+#include <thread>
 
+#include "ports/clock_port.h"
+#include "ports/debug_port.h"
 #include "ports/hid_port.h"
+#include "ports/window_port.h"
 
 namespace qx27 {
 
@@ -19,6 +24,8 @@ class HidLink {
   static constexpr std::size_t kInputBufferSize = 1000;
 
   explicit HidLink(HidPort& port);
+  // Ends the reader thread before it closes the handles and frees the input
+  // buffer the thread reads into.
   ~HidLink();
   HidLink(const HidLink&) = delete;
   HidLink& operator=(const HidLink&) = delete;
@@ -33,6 +40,12 @@ class HidLink {
   void CloseFeatureHandle();
   bool FeatureHandleOpen() const { return feature_handle_ != kInvalidHid; }
 
+  // Makes the first search, starts the reader thread that posts the mouse's
+  // DPI-stage events to `window`, and registers `window` for the arrival and
+  // removal of HID interfaces. Gives 1 when the registration succeeded.
+  int StartHidLink(WindowPort& windows, DebugPort& debug, ClockPort& clock, WindowHandle window,
+                   std::uintptr_t& device_notification);
+
   void SetSecondIds(int vendor_id, int product_id);
   int second_vendor_id() const { return second_vendor_id_; }
   int second_product_id() const { return second_product_id_; }
@@ -40,21 +53,41 @@ class HidLink {
   HidHandle feature_handle() const { return feature_handle_; }
   HidHandle input_handle() const;
   int input_report_length() const { return input_report_length_; }
+  WindowHandle notification_window() const { return notification_window_; }
 
  private:
+  struct ReaderContext {
+    WindowPort& windows;
+    DebugPort& debug;
+    ClockPort& clock;
+  };
+  void ReaderThread(ReaderContext context);
+  // Writes the report to the debugger output and turns a DPI-stage event
+  // into a message to the notification window.
+  void HandleInputReport(const ReaderContext& context, std::span<const std::uint8_t, kInputBufferSize> report,
+                         int length);
+
   bool BelongsToMouse(const HidAttributes& attributes) const;
   // Swaps the input handle under the lock the reader takes to issue a read,
   // so no read is ever issued on a value that has been closed.
   void ReplaceInputHandle(HidHandle handle);
 
   HidPort& port_;
+  // Held by the window's thread while it swaps the input handle and by the
+  // reader while it issues a read, never while the reader waits for one:
+  // a read is never issued on a value that has been closed, and closing the
+  // handle ends the read that is waiting on it.
   mutable std::mutex input_mutex_;
+  std::condition_variable input_changed_;
+  bool stopping_ = false;
   HidHandle input_handle_ = kInvalidHid;
   std::unique_ptr<std::array<std::uint8_t, kInputBufferSize>> input_buffer_;
   int input_report_length_ = 4;
+  WindowHandle notification_window_ = 0;
   int second_product_id_ = 0;
   int second_vendor_id_ = 0;
   HidHandle feature_handle_ = kInvalidHid;
+  std::thread reader_;
 };
 
 }  // namespace qx27
