@@ -21,6 +21,14 @@ bool CopyToField(std::span<char16_t> field, std::u16string_view text) {
   return n == text.size();
 }
 
+bool JoinToField(std::span<char16_t> field, std::u16string_view first, std::u16string_view second) {
+  std::fill(field.begin(), field.end(), u'\0');
+  if (field.empty() || first.size() + second.size() >= field.size()) return false;
+  std::copy(first.begin(), first.end(), field.begin());
+  std::copy(second.begin(), second.end(), field.begin() + static_cast<std::ptrdiff_t>(first.size()));
+  return true;
+}
+
 std::u16string DecimalText(std::int32_t value) {
   // Widen first: negating INT32_MIN in 32 bits overflows.
   std::int64_t v = value;

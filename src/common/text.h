@@ -21,6 +21,11 @@ std::u16string_view FieldText(std::span<const char16_t> field);
 // Gives false when the text had to be cut. An empty field is left alone.
 bool CopyToField(std::span<char16_t> field, std::u16string_view text);
 
+// Writes `first` followed by `second` into a fixed field when the whole text
+// and its terminator fit; otherwise leaves the field empty and gives false, so
+// that a path is never cut into the name of another file.
+bool JoinToField(std::span<char16_t> field, std::u16string_view first, std::u16string_view second);
+
 // "%d" of a signed 32-bit value.
 std::u16string DecimalText(std::int32_t value);
 

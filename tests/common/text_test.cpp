@@ -27,6 +27,15 @@ TEST(FixedTextField, FieldWithoutTerminatorIsReadOnlyToItsEnd) {
   EXPECT_EQ(FieldText(field), u"abc");
 }
 
+TEST(FixedTextField, JoinedPathIsWrittenOnlyWhenItFitsWhole) {
+  char16_t field[8];
+  EXPECT_TRUE(JoinToField(field, u"C:\\a", u"\\b"));
+  EXPECT_EQ(FieldText(field), u"C:\\a\\b");
+  EXPECT_TRUE(JoinToField(field, u"1234", u"567"));  // seven characters and the terminator
+  EXPECT_FALSE(JoinToField(field, u"1234", u"5678"));
+  EXPECT_EQ(FieldText(field), u"") << "a path that does not fit is not cut into another name";
+}
+
 TEST(DecimalText, PrintsLikePercentD) {
   EXPECT_EQ(DecimalText(0), u"0");
   EXPECT_EQ(DecimalText(-5), u"-5");
