@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <type_traits>
 
 #include "common/little_endian.h"
@@ -53,6 +54,15 @@ static_assert(offsetof(ButtonEntry, RepeatCount) == 373);
 static_assert(offsetof(ButtonEntry, reserved2) == 374);
 static_assert(offsetof(ButtonEntry, MacroID) == 376);
 static_assert(std::is_trivially_copyable_v<ButtonEntry> && std::is_standard_layout_v<ButtonEntry>);
+
+// The entry's bytes in memory order: its form as a struct value in the file.
+inline std::span<std::uint8_t, sizeof(ButtonEntry)> EntryBytes(ButtonEntry& entry) {
+  return std::span<std::uint8_t, sizeof(ButtonEntry)>(reinterpret_cast<std::uint8_t*>(&entry), sizeof(ButtonEntry));
+}
+inline std::span<const std::uint8_t, sizeof(ButtonEntry)> EntryBytes(const ButtonEntry& entry) {
+  return std::span<const std::uint8_t, sizeof(ButtonEntry)>(reinterpret_cast<const std::uint8_t*>(&entry),
+                                                            sizeof(ButtonEntry));
+}
 
 // One profile, fields in declared order (the file lists them in another order).
 struct ProfileRecord {

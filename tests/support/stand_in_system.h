@@ -1,44 +1,56 @@
 // Every port's Linux stand-in in one place, with the simulated mouse plugged
-// in: what a native test of the agent runs on.
+// in and a fresh application-data folder on disk: what a native test of the
+// agent runs on.
 #pragma once
 
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "common/text.h"
 #include "platform/linux/clock_and_debug.h"
 #include "platform/linux/desktop_stand_ins.h"
+#include "platform/linux/ini_port.h"
 #include "platform/linux/window_port.h"
 #include "ports/ports.h"
 #include "sim/sim_hid.h"
 
 namespace qx27::testing_support {
 
-// Until the settings store lands: an INI service that holds nothing and
-// refuses every write.
-class EmptyIni final : public IniPort {
+// A folder of its own per test, removed afterwards.
+class ScratchFolder {
  public:
-  std::uint32_t ReadInt(std::u16string_view, std::u16string_view, std::int32_t d, std::u16string_view) override {
-    return static_cast<std::uint32_t>(d);
+  ScratchFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qx27-agent-XXXXXX").string();
+    root_ = mkdtemp(pattern.data());
   }
-  std::size_t ReadString(std::u16string_view, std::u16string_view, std::u16string_view, std::span<char16_t> b,
-                         std::u16string_view) override {
-    if (!b.empty()) b[0] = 0;
-    return 0;
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
   }
-  bool ReadStruct(std::u16string_view, std::u16string_view, std::span<std::uint8_t>, std::u16string_view) override {
-    return false;
-  }
-  bool WriteString(std::u16string_view, std::u16string_view, std::u16string_view, std::u16string_view) override {
-    return false;
-  }
-  bool WriteStruct(std::u16string_view, std::u16string_view, std::span<const std::uint8_t>,
-                   std::u16string_view) override {
-    return false;
-  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::filesystem::path& path() const { return root_; }
+
+ private:
+  std::filesystem::path root_;
 };
 
 struct StandInSystem {
+  StandInSystem() {
+    shell.SetAppDataFolder(FromUtf8(app_data.path().string()));
+    std::filesystem::create_directories(agent_folder());
+  }
+  // "<application data>/VORN/ELDAN QX27", made as an installer would.
+  std::filesystem::path agent_folder() const { return app_data.path() / "VORN" / "ELDAN QX27"; }
+  std::filesystem::path settings_file() const { return agent_folder() / "GamingMouse"; }
+  std::filesystem::path macro_file() const { return agent_folder() / "BulletSetting"; }
+
+  ScratchFolder app_data;
   sim::SimHidBus bus;
   sim::SimDevice& mouse = bus.AddDevice(sim::MouseSpec());
   linux_host::InProcessWindows windows;
-  EmptyIni ini;
+  linux_host::StandInIniPort ini;
   linux_host::RecordingSystemSettings system_settings;
   linux_host::RecordingShell shell;
   linux_host::VirtualClock clock;

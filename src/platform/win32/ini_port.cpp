@@ -2,14 +2,26 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <limits>
+#include <string>
 #include <vector>
 
 #include "platform/win32/wide.h"
 
 namespace qx27::win32 {
+namespace {
 
-std::uint32_t Win32IniPort::ReadInt(std::u16string_view section, std::u16string_view key, std::int32_t default_value,
-                                    std::u16string_view path) {
+// The service takes sizes as 32-bit counts; larger buffers are used only in part.
+template <typename Count>
+Count CountOf(std::size_t size) {
+  return static_cast<Count>(std::min<std::size_t>(size, std::numeric_limits<Count>::max()));
+}
+
+}  // namespace
+
+std::uint32_t Win32IniPort::ReadInt(std::u16string_view section, std::u16string_view key,
+                                    std::int32_t default_value, std::u16string_view path) {
   return GetPrivateProfileIntW(Wide(section).c_str(), Wide(key).c_str(), default_value, Wide(path).c_str());
 }
 
@@ -17,18 +29,30 @@ std::size_t Win32IniPort::ReadString(std::u16string_view section, std::u16string
                                      std::u16string_view default_value, std::span<char16_t> buffer,
                                      std::u16string_view path) {
   if (buffer.empty()) return 0;
-  std::vector<wchar_t> wide(buffer.size());
-  const DWORD n = GetPrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(default_value).c_str(),
-                                           wide.data(), static_cast<DWORD>(wide.size()), Wide(path).c_str());
-  std::copy(wide.begin(), wide.end(), buffer.begin());
-  buffer[buffer.size() - 1] = u'\0';
+  // The service writes wchar_t; it fills a buffer of that type, which is then
+  // copied, so no char16_t storage is written through another type.
+  std::wstring text(CountOf<DWORD>(buffer.size()), L'\0');
+  const DWORD copied = GetPrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(),
+                                                Wide(default_value).c_str(), text.data(),
+                                                static_cast<DWORD>(text.size()), Wide(path).c_str());
+  const std::size_t n = std::min<std::size_t>(copied, text.size() - 1);
+  std::copy_n(text.begin(), n, buffer.begin());
+  buffer[n] = u'\0';
   return n;
 }
 
 bool Win32IniPort::ReadStruct(std::u16string_view section, std::u16string_view key, std::span<std::uint8_t> bytes,
                               std::u16string_view path) {
-  return GetPrivateProfileStructW(Wide(section).c_str(), Wide(key).c_str(), bytes.data(),
-                                  static_cast<UINT>(bytes.size()), Wide(path).c_str()) != FALSE;
+  // The service decodes straight into the buffer it is given and leaves what
+  // it decoded there when the checksum then fails; a scratch copy keeps the
+  // caller's bytes untouched on failure.
+  std::vector<std::uint8_t> scratch(bytes.size());
+  if (!GetPrivateProfileStructW(Wide(section).c_str(), Wide(key).c_str(), scratch.data(),
+                                CountOf<UINT>(scratch.size()), Wide(path).c_str())) {
+    return false;
+  }
+  std::copy(scratch.begin(), scratch.end(), bytes.begin());
+  return true;
 }
 
 bool Win32IniPort::WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value,
@@ -39,9 +63,14 @@ bool Win32IniPort::WriteString(std::u16string_view section, std::u16string_view 
 
 bool Win32IniPort::WriteStruct(std::u16string_view section, std::u16string_view key,
                                std::span<const std::uint8_t> bytes, std::u16string_view path) {
+  // The function takes a non-const pointer; it gets a copy rather than a cast.
   std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
   return WritePrivateProfileStructW(Wide(section).c_str(), Wide(key).c_str(), copy.data(),
-                                    static_cast<UINT>(copy.size()), Wide(path).c_str()) != FALSE;
+                                    CountOf<UINT>(copy.size()), Wide(path).c_str()) != FALSE;
+}
+
+bool Win32IniPort::PathExists(std::u16string_view path) {
+  return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace qx27::win32

@@ -1,5 +1,9 @@
-// The INI port on the platform's private-profile service.
+// Win32 INI port: the private-profile functions of kernel32.
 #pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
 
 #include "ports/ini_port.h"
 
@@ -17,6 +21,7 @@ class Win32IniPort final : public IniPort {
                    std::u16string_view path) override;
   bool WriteStruct(std::u16string_view section, std::u16string_view key, std::span<const std::uint8_t> bytes,
                    std::u16string_view path) override;
+  bool PathExists(std::u16string_view path) override;
 };
 
 }  // namespace qx27::win32
