@@ -86,6 +86,16 @@ void SimDevice::RefuseNextSets(int count) {
   refuse_sets_ = count;
 }
 
+void SimDevice::RefuseNextSetsOf(std::uint8_t report_id, int count) {
+  std::lock_guard lock(bus_.mutex_);
+  refuse_sets_of_[report_id] = count;
+}
+
+void SimDevice::RefuseNextGetsOf(std::uint8_t report_id, int count) {
+  std::lock_guard lock(bus_.mutex_);
+  refuse_gets_of_[report_id] = count;
+}
+
 void SimDevice::SendInput(std::span<const std::uint8_t> report) {
   std::lock_guard lock(bus_.mutex_);
   if (!plugged_) return;
@@ -254,8 +264,13 @@ bool SimHidBus::SetFeature(HidHandle handle, std::span<const std::uint8_t> repor
     return false;
   }
   const std::uint8_t id = report[0];
-  if (device.refuse_sets_ > 0) {
-    --device.refuse_sets_;
+  int& refuse_this_id = device.refuse_sets_of_[id];
+  if (device.refuse_sets_ > 0 || refuse_this_id > 0) {
+    if (device.refuse_sets_ > 0) {
+      --device.refuse_sets_;
+    } else {
+      --refuse_this_id;
+    }
     ++device.sets_refused_[id];
     return false;
   }
@@ -280,6 +295,10 @@ bool SimHidBus::GetFeature(HidHandle handle, std::span<std::uint8_t> report) {
   }
   const std::uint8_t id = report[0];
   ++device.gets_[id];
+  if (int& refuse = device.refuse_gets_of_[id]; refuse > 0) {
+    --refuse;
+    return false;
+  }
   std::fill(report.begin() + 1, report.end(), std::uint8_t{0});
   const auto it = device.reports_.find(id);
   if (it != device.reports_.end()) {

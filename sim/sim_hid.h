@@ -59,6 +59,9 @@ class SimDevice {
   std::vector<std::uint8_t> StoredReport(std::uint8_t report_id) const;
   // The next `count` sets are refused, as a busy device does.
   void RefuseNextSets(int count);
+  // The next `count` sets or gets of this report ID are refused.
+  void RefuseNextSetsOf(std::uint8_t report_id, int count);
+  void RefuseNextGetsOf(std::uint8_t report_id, int count);
   // An input report for the interface with this input-report length.
   void SendInput(std::span<const std::uint8_t> report);
   // Input reports waiting for a read.
@@ -80,6 +83,7 @@ class SimDevice {
   bool plugged_ = true;
   std::map<std::uint8_t, std::vector<std::uint8_t>> reports_;
   int refuse_sets_ = 0;
+  std::map<std::uint8_t, int> refuse_sets_of_, refuse_gets_of_;
   std::map<std::uint8_t, int> sets_accepted_, sets_refused_, gets_;
   std::vector<std::vector<std::uint8_t>> set_log_;
   std::deque<std::vector<std::uint8_t>> input_queue_;

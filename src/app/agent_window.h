@@ -7,7 +7,10 @@
 
 #include "app/framework.h"
 #include "hid/hid_link.h"
+#include "host/pointer_settings.h"
+#include "host/tray_icon.h"
 #include "ports/ports.h"
+#include "protocol/download.h"
 #include "settings/settings_record.h"
 
 namespace qx27 {
@@ -29,6 +32,8 @@ class CMyWnd : public CWndBase {
   std::u16string_view settings_file_path() const;
   std::u16string_view macro_file_path() const;
   int session_away() const { return session_away_; }
+  const TrayIcon& tray_icon() const { return tray_icon_; }
+  const RegistryKey& registry_key() const { return registry_key_; }
 
  protected:
   std::span<const MessageRoute> MessageMap() const override;
@@ -46,6 +51,15 @@ class CMyWnd : public CWndBase {
   LResult OnLaunchCompanion(WParam, LParam);
   LResult OnRemoveTrayIcon(WParam, LParam);
 
+  void LoadOrCreateSettings();
+  void RefreshMouseSettings();
+  int ReadMouse();
+  void StoreDeviceFlag(std::int32_t value);
+  void AddTrayIcon();
+  void RemoveTrayIcon();
+  void ShowTrayMenu();
+  void PostToCompanion(std::uint32_t message, WParam wparam, LParam lparam);
+
   static const MessageRoute kMessageMap[];
 
   const Ports& ports_;
@@ -56,8 +70,10 @@ class CMyWnd : public CWndBase {
   SettingsRecord snapshot_{};
   std::uintptr_t device_notification_ = 0;
   HidLink hid_link_;
-  std::uint32_t last_download_time_ = 0;
+  LastDownload last_download_;
+  RegistryKey registry_key_;
   ProfileRecord working_profile_{};
+  TrayIcon tray_icon_;
   std::int32_t session_away_ = 0;
 };
 

@@ -6,10 +6,9 @@ CWndBase::~CWndBase() {
   if (handle_ != 0) {
     // The derived part is gone: later messages, the destroy ones included,
     // get default processing only.
-    const WindowHandle window = handle_;
-    handle_ = 0;
+    detached_ = true;
     quit_when_destroyed_ = false;
-    windows_.DestroyWindow(window);
+    windows_.DestroyWindow(handle_);
   }
 }
 
@@ -22,6 +21,7 @@ LResult CWndBase::Default() {
 }
 
 LResult CWndBase::WindowProc(WindowHandle window, std::uint32_t message, WParam wparam, LParam lparam) {
+  if (detached_) return windows_.DefaultProcessing(window, message, wparam, lparam);
   if (handle_ == 0 && message != msg::kNcDestroy) handle_ = window;
   if (handle_ != window) return windows_.DefaultProcessing(window, message, wparam, lparam);
 

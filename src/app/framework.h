@@ -62,6 +62,7 @@ class CWndBase : public MessageTarget {
   WindowHandle handle_ = 0;
   Current current_;
   bool quit_when_destroyed_ = false;
+  bool detached_ = false;
 };
 
 class CAppBase {

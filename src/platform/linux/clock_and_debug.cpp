@@ -11,6 +11,10 @@ std::uint32_t VirtualClock::TickCount() {
 }
 
 void VirtualClock::Sleep(std::uint32_t milliseconds) {
+  if (std::this_thread::get_id() != owner_) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    return;
+  }
   std::lock_guard lock(mutex_);
   sleeps_.push_back(milliseconds);
   now_ += milliseconds;  // wraps like the system's tick count

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ports/clock_port.h"
@@ -12,11 +13,13 @@
 
 namespace qx27::linux_host {
 
-// Virtual time: Sleep advances the clock at once instead of waiting, and
-// records each wait so tests can check them.
+// Virtual time for the thread that made the clock (the window's thread in a
+// test): its Sleep advances the clock at once instead of waiting, and each of
+// its waits is recorded so tests can check them. Other threads (the reader)
+// sleep in real time, unrecorded, so they neither spin nor move the clock.
 class VirtualClock final : public ClockPort {
  public:
-  explicit VirtualClock(std::uint32_t start = 0) : now_(start) {}
+  explicit VirtualClock(std::uint32_t start = 0) : now_(start), owner_(std::this_thread::get_id()) {}
 
   std::uint32_t TickCount() override;
   void Sleep(std::uint32_t milliseconds) override;
@@ -29,6 +32,7 @@ class VirtualClock final : public ClockPort {
  private:
   mutable std::mutex mutex_;
   std::uint32_t now_;
+  std::thread::id owner_;
   std::vector<std::uint32_t> sleeps_;
 };
 

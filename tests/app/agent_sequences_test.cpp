@@ -1,0 +1,468 @@
+// The Agent window's behaviour over its life, on the Linux stand-ins with the
+// simulated mouse: start-up, device and session events, requests from the
+// companion UI and the mouse, the tray, and the end.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "app/agent_window.h"
+#include "host/companion_ui.h"
+#include "protocol/button_report.h"
+#include "protocol/performance_report.h"
+#include "settings/ini_file.h"
+#include "settings/validation.h"
+#include "../support/stand_in_system.h"
+
+namespace qx27 {
+namespace {
+
+using linux_host::PostedMessage;
+
+constexpr std::uint32_t kPresenceTimer = 100002;
+
+class AgentSequences : public ::testing::Test, protected testing_support::StandInSystem {
+ protected:
+  AgentSequences() {
+    clock.Set(5'000'000);
+    modules.SetOwnFileName(ProgramPath(u"qx27agent.exe"));
+  }
+
+  // The agent cuts its folder at the last backslash, as on Windows; the INI
+  // stand-in takes the backslash as a separator.
+  std::filesystem::path program_folder() const { return app_data.path() / "Program"; }
+  std::u16string ProgramPath(std::u16string_view name) const {
+    return FromUtf8(program_folder().string()) + u"\\" + std::u16string(name);
+  }
+  // The waits of the window's thread (the reader thread's are its own).
+  std::vector<std::uint32_t> Waits() const { return clock.Sleeps(); }
+
+  void Start() { ASSERT_EQ(agent.CreateAgentWindow(), 1); }
+  LResult Send(std::uint32_t message, WParam wparam = 0, LParam lparam = 0) {
+    return windows.Send(agent.handle(), message, wparam, lparam);
+  }
+  CIniFile SettingsFile() { return CIniFile(ini, FromUtf8(settings_file().string())); }
+  std::int32_t Stored(std::u16string_view section, std::u16string_view key) {
+    return SettingsFile().ReadInt(section, key, -999);
+  }
+  void StoreBeforeStart(std::u16string_view section, std::u16string_view key, std::int32_t value) {
+    SettingsFile().WriteInt(section, key, value);
+  }
+  std::vector<PostedMessage> CompanionReceived() { return windows.ReceivedBy(companion_window); }
+  int TrayAdds() const {
+    int n = 0;
+    for (const auto& call : shell.TrayCalls()) n += call.add ? 1 : 0;
+    return n;
+  }
+  int TrayDeletes() const { return static_cast<int>(shell.TrayCalls().size()) - TrayAdds(); }
+  int MouseReads() const { return mouse.gets(3); }
+
+  WindowHandle companion_window = windows.AddForeignWindow(u"VORN ELDAN QX27");
+  CMyWnd agent{ports};
+};
+
+// ---- start-up ----
+
+TEST_F(AgentSequences, StartWithTheMousePluggedStoresDeviceOneShowsTheIconAndAppliesThePointerSettings) {
+  Start();
+  EXPECT_EQ(Stored(u"Setting", u"Device"), 1);
+  ASSERT_EQ(TrayAdds(), 1);
+  const TrayIconData icon = shell.TrayCalls()[0].data;
+  EXPECT_EQ(icon.cbSize, 952u);
+  EXPECT_EQ(icon.window, agent.handle());
+  EXPECT_EQ(icon.id, 128u);
+  EXPECT_EQ(icon.flags, 7u);
+  EXPECT_EQ(icon.callback_message, 0x0465u);
+  EXPECT_NE(icon.icon, 0u);
+  EXPECT_EQ(std::u16string(icon.tip), u"VORN ELDAN QX27");
+  EXPECT_EQ(system_settings.DoubleClickTimes(), std::vector<std::uint32_t>{680});
+  EXPECT_EQ(system_settings.SpiCalls().size(), 3u);
+  EXPECT_EQ(debug.Lines().back(), u"OnCreate over");
+  EXPECT_EQ(windows.ExStyle(agent.handle()), 0x80u) << "neither in the taskbar nor in Alt+Tab";
+  EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0505, 0, 0}}));
+}
+
+TEST_F(AgentSequences, FirstStartCreatesTheSettingsFileWithSixDefaultProfiles) {
+  Start();
+  ASSERT_TRUE(std::filesystem::exists(settings_file()));
+  EXPECT_EQ(Stored(u"Setting", u"Totle"), 6);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(Stored(u"Profile" + DecimalText(i) + u"Setting", u"Mouse_Speed"), 5);
+  EXPECT_EQ(agent.settings_file_path(), FromUtf8(app_data.path().string()) + u"\\VORN\\ELDAN QX27\\GamingMouse");
+  EXPECT_EQ(agent.macro_file_path(), FromUtf8(app_data.path().string()) + u"\\VORN\\ELDAN QX27\\BulletSetting");
+}
+
+TEST_F(AgentSequences, StartWithTheMouseUnpluggedStoresDeviceZeroAndTellsNobody) {
+  mouse.Unplug();
+  Start();
+  EXPECT_EQ(Stored(u"Setting", u"Device"), 0);
+  EXPECT_EQ(TrayAdds(), 0);
+  EXPECT_TRUE(CompanionReceived().empty());
+  EXPECT_EQ(system_settings.SpiCalls().size(), 3u) << "pointer settings apply whether or not the mouse was read";
+
+  mouse.Plug();
+  EXPECT_EQ(Send(msg::kDeviceChange, 0x8000), 1);
+  EXPECT_EQ(Stored(u"Setting", u"Device"), 1);
+  EXPECT_EQ(TrayAdds(), 1);
+}
+
+TEST_F(AgentSequences, FirstReadIsMadeEvenWithinASecondOfTheSystemStarting) {
+  clock.Set(400);
+  Start();
+  EXPECT_EQ(MouseReads(), 1);
+  EXPECT_EQ(Stored(u"Setting", u"Device"), 1);
+}
+
+TEST_F(AgentSequences, ShowTrayIconZeroKeepsTheIconHiddenThroughEveryTrigger) {
+  StoreBeforeStart(u"Setting", u"Show_TrayIcon", 0);
+  Start();
+  clock.Advance(5000);
+  Send(msg::kDeviceChange);
+  Send(companion::kApplyRequest);
+  Send(msg::kSessionChange, 8);
+  EXPECT_EQ(TrayAdds(), 0);
+}
+
+TEST_F(AgentSequences, AppDataFolderTooLongForTheFilePathsLeavesThemEmptyAndWritesNothing) {
+  shell.SetAppDataFolder(u"/tmp/" + std::u16string(240, u'x'));
+  Start();
+  EXPECT_EQ(agent.settings_file_path(), u"");
+  EXPECT_EQ(agent.macro_file_path(), u"");
+  EXPECT_EQ(agent.working_profile().Mouse_Speed, 5) << "the agent runs on the defaults";
+  EXPECT_EQ(TrayAdds(), 1);
+}
+
+// ---- device events ----
+
+TEST_F(AgentSequences, UnpluggingTellsTheCompanionRemovesTheIconAndKeepsDeviceOne) {
+  Start();
+  mouse.Unplug();
+  clock.Advance(2000);
+  windows.ClearReceived();
+  EXPECT_EQ(Send(msg::kDeviceChange, 0x8004), 1);
+  EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0915, 0x0917, 0}}));
+  EXPECT_EQ(TrayDeletes(), 1);
+  EXPECT_EQ(Stored(u"Setting", u"Device"), 1);
+  clock.Advance(2000);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(CompanionReceived().size(), 2u) << "each failed read tells the companion again";
+  EXPECT_EQ(TrayDeletes(), 1);
+}
+
+TEST_F(AgentSequences, DeviceEventsWithinASecondOfTheLastReadAreServedByIt) {
+  Start();
+  clock.Advance(2000);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(MouseReads(), 2);
+  clock.Advance(400);
+  windows.ClearReceived();
+  EXPECT_EQ(Send(msg::kDeviceChange), 1);
+  EXPECT_EQ(MouseReads(), 2) << "no I/O";
+  EXPECT_TRUE(CompanionReceived().empty()) << "no post";
+  clock.Advance(700);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(MouseReads(), 3);
+}
+
+TEST_F(AgentSequences, TheRepeatGuardSurvivesTheTickCountWrapping) {
+  clock.Set(0xFFFFFF00u);
+  Start();
+  clock.Advance(0x200);  // wrapped: 0x100
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(MouseReads(), 1) << "512 ms after the last read";
+  clock.Advance(1000);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(MouseReads(), 2);
+}
+
+TEST_F(AgentSequences, ReadSavesTheMousesConfigurationUnderCurrentNotActive) {
+  StoreBeforeStart(u"Setting", u"Current", 2);
+  StoreBeforeStart(u"Profile0Setting", u"Mouse_Speed", 9);
+  PerformanceReport on_mouse = EncodePerformanceReport(agent.working_profile());
+  on_mouse[2] = 1;  // polling rate
+  on_mouse[37] = 3;  // lift-off
+  mouse.StoreReport(on_mouse);
+  Start();
+  EXPECT_EQ(Stored(u"Profile2Setting", u"POLLRATE_VALUE"), 1);
+  EXPECT_EQ(Stored(u"Profile2Setting", u"lift_height"), 3);
+  EXPECT_EQ(Stored(u"Profile2Setting", u"Mouse_Speed"), 9) << "fields the mouse does not hold come from the profile";
+  EXPECT_EQ(Stored(u"Profile0Setting", u"POLLRATE_VALUE"), -999);
+}
+
+TEST_F(AgentSequences, RefusedButtonReportFailsTheReadAndChangesNoFile) {
+  Start();
+  const std::string before = [&] {
+    std::ifstream in(settings_file(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+  mouse.RefuseNextGetsOf(4, 1);
+  clock.Advance(2000);
+  windows.ClearReceived();
+  Send(msg::kDeviceChange);
+  std::ifstream in(settings_file(), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before);
+  EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0915, 0x0917, 0}}));
+  EXPECT_FALSE(std::filesystem::exists(macro_file()));
+  EXPECT_EQ(Waits().back(), 300u) << "the pause between the two reports was kept";
+}
+
+// ---- session events ----
+
+TEST_F(AgentSequences, LockHidesTheMouseUntilUnlockReadsItAgain) {
+  Start();
+  EXPECT_EQ(Send(msg::kSessionChange, 7), 0);
+  EXPECT_EQ(TrayDeletes(), 1);
+  EXPECT_EQ(Stored(u"Setting", u"Device"), 0);
+  EXPECT_EQ(agent.session_away(), 1);
+  clock.Advance(5000);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(MouseReads(), 1) << "device events are ignored while away";
+  EXPECT_EQ(Send(msg::kSessionChange, 8), 0);
+  EXPECT_EQ(MouseReads(), 2);
+  EXPECT_EQ(Stored(u"Setting", u"Device"), 1);
+  EXPECT_EQ(TrayAdds(), 2);
+}
+
+TEST_F(AgentSequences, FailedResumeOnlyTellsTheCompanion) {
+  Start();
+  Send(msg::kSessionChange, 2);
+  mouse.Unplug();
+  clock.Advance(5000);
+  windows.ClearReceived();
+  Send(msg::kSessionChange, 1);
+  EXPECT_EQ(agent.session_away(), 0);
+  EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0915, 0x0917, 0}}));
+  EXPECT_EQ(Stored(u"Setting", u"Device"), 0);
+  EXPECT_EQ(TrayAdds(), 1);
+}
+
+TEST_F(AgentSequences, OtherSessionEventsAndLockOnOldSystemsChangeNothing) {
+  Start();
+  for (WParam code : {3, 4, 5, 6, 9, 0}) Send(msg::kSessionChange, code);
+  windows.SetSystemMajorVersion(5);
+  Send(msg::kSessionChange, 7);
+  EXPECT_EQ(agent.session_away(), 0);
+  EXPECT_EQ(TrayDeletes(), 0);
+  EXPECT_EQ(Stored(u"Setting", u"Device"), 1);
+  Send(msg::kSessionChange, 2);
+  EXPECT_EQ(agent.session_away(), 1) << "console disconnect counts on every system";
+}
+
+// ---- requests ----
+
+TEST_F(AgentSequences, DpiPressIsStoredUnderActiveAndReportedAsStageMinusOne) {
+  StoreBeforeStart(u"Setting", u"Active", 2);
+  Start();
+  windows.ClearReceived();
+  EXPECT_EQ(Send(0x0500, 3), 1);
+  EXPECT_EQ(agent.working_profile().DPI_Cur, 3);
+  EXPECT_EQ(Stored(u"Profile2Setting", u"DPI_Cur"), 3);
+  EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0506, 2, 2}}));
+  windows.ClearReceived();
+  Send(0x0500, 1);
+  EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0506, 2, 0}}));
+}
+
+TEST_F(AgentSequences, DpiPressFromTheMouseReachesTheCompanionThroughTheReaderThread) {
+  Start();
+  windows.ClearReceived();
+  const std::uint8_t press[] = {2, 0, 4, 0};
+  mouse.SendInput(press);
+  ASSERT_EQ(windows.PumpUntil(1, 5000), 1);
+  EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0506, 0, 3}}));
+  EXPECT_EQ(Stored(u"Profile0Setting", u"DPI_Cur"), 4);
+}
+
+TEST_F(AgentSequences, ApplyUploadsTheReloadedProfileAndShowsTheIcon) {
+  mouse.Unplug();
+  Start();
+  mouse.Plug();
+  StoreBeforeStart(u"Profile0Setting", u"POLLRATE_VALUE", 3);
+  StoreBeforeStart(u"Profile0Setting", u"DBClick_Speed", 10);
+  clock.ClearSleeps();
+  EXPECT_EQ(Send(companion::kApplyRequest), 0);
+  const PerformanceReport expected = EncodePerformanceReport(agent.working_profile());
+  EXPECT_EQ(mouse.StoredReport(3), std::vector<std::uint8_t>(expected.begin(), expected.end()));
+  EXPECT_EQ(mouse.StoredReport(3).at(2), 3);
+  EXPECT_EQ(mouse.StoredReport(4).size(), 2049u);
+  EXPECT_EQ(Waits(), std::vector<std::uint32_t>{300});
+  EXPECT_EQ(system_settings.DoubleClickTimes().back(), 200u);
+  EXPECT_EQ(TrayAdds(), 1);
+}
+
+TEST_F(AgentSequences, ApplyWithTheMouseUnpluggedStillAppliesThePointerSettingsAndLeavesTheIcon) {
+  Start();
+  mouse.Unplug();
+  clock.ClearSleeps();
+  EXPECT_EQ(Send(companion::kApplyRequest), 0);
+  EXPECT_EQ(system_settings.SpiCalls().size(), 6u);
+  EXPECT_TRUE(Waits().empty()) << "no interface: failure at once, no wait";
+  EXPECT_EQ(TrayAdds(), 1);
+  EXPECT_EQ(TrayDeletes(), 0);
+}
+
+TEST_F(AgentSequences, ApplyWithShowTrayIconZeroRemovesTheIconWhateverTheUpload) {
+  Start();
+  StoreBeforeStart(u"Setting", u"Show_TrayIcon", 0);
+  Send(companion::kApplyRequest);
+  EXPECT_EQ(TrayDeletes(), 1);
+}
+
+TEST_F(AgentSequences, PerformanceReportRefusedTwiceIsRetriedWithAPauseAfterEachAttempt) {
+  Start();
+  mouse.RefuseNextSetsOf(3, 2);
+  clock.ClearSleeps();
+  Send(companion::kApplyRequest);
+  EXPECT_EQ(Waits(), (std::vector<std::uint32_t>{300, 300, 300}));
+  EXPECT_EQ(mouse.sets_accepted(3), 1);
+  EXPECT_EQ(mouse.sets_accepted(4), 1);
+}
+
+TEST_F(AgentSequences, PerformanceReportRefusedFiveTimesFailsWithoutTheButtonReport) {
+  mouse.Unplug();
+  Start();
+  mouse.Plug();
+  mouse.RefuseNextSetsOf(3, 5);
+  clock.ClearSleeps();
+  Send(companion::kApplyRequest);
+  EXPECT_EQ(Waits(), (std::vector<std::uint32_t>{300, 300, 300, 300, 300}));
+  EXPECT_EQ(mouse.sets_refused(3), 5);
+  EXPECT_EQ(mouse.sets_accepted(4), 0);
+  EXPECT_EQ(agent.hid_link().feature_handle(), kInvalidHid);
+  EXPECT_EQ(TrayAdds(), 0) << "a failed upload does not show the icon";
+}
+
+TEST_F(AgentSequences, RefusedButtonReportFailsTheUploadAfterOneAttempt) {
+  Start();
+  mouse.RefuseNextSetsOf(4, 1);
+  Send(companion::kApplyRequest);
+  EXPECT_EQ(mouse.sets_refused(4), 1);
+  EXPECT_EQ(mouse.sets_accepted(4), 0);
+  EXPECT_EQ(agent.hid_link().feature_handle(), kInvalidHid);
+}
+
+TEST_F(AgentSequences, UploadThenReadBackGivesTheProfileBack) {
+  Start();
+  Send(companion::kApplyRequest);
+  const ProfileRecord sent = agent.working_profile();
+  clock.Advance(5000);
+  Send(msg::kDeviceChange);
+  const ProfileRecord& back = agent.working_profile();
+  EXPECT_EQ(back.POLLRATE_VALUE, sent.POLLRATE_VALUE);
+  EXPECT_EQ(back.light_speed, sent.light_speed);
+  EXPECT_EQ(0, std::memcmp(back.DPI_Color, sent.DPI_Color, sizeof(sent.DPI_Color)));
+  for (int b = 0; b < 8; ++b) EXPECT_EQ(back.ButtonAssigned[b].FuncCode, sent.ButtonAssigned[b].FuncCode) << b;
+  EXPECT_EQ(back.ButtonAssigned[8].FuncCode, 0xA1) << "button 9 always travels as the right button";
+}
+
+// ---- presence check ----
+
+TEST_F(AgentSequences, PresenceCheckStoresTheProbesAnswerAndFollowsItWithTheIcon) {
+  int answer = 0;
+  modules.AddLibrary(ProgramPath(u"Idwatch.dll"), "IdwatchProbe",
+                     [&](std::int32_t, std::int32_t) { return answer; });
+  Start();
+  Send(msg::kTimer, kPresenceTimer);
+  EXPECT_EQ(Stored(u"Setting", u"Device"), 0);
+  EXPECT_EQ(TrayDeletes(), 1);
+  answer = 2;
+  Send(msg::kTimer, kPresenceTimer);
+  EXPECT_EQ(Stored(u"Setting", u"Device"), 2);
+  EXPECT_EQ(TrayAdds(), 2);
+}
+
+TEST_F(AgentSequences, OtherTimersNeitherProbeNorWrite) {
+  Start();
+  StoreBeforeStart(u"Setting", u"Device", 7);
+  Send(msg::kTimer, 100001);
+  EXPECT_EQ(Stored(u"Setting", u"Device"), 7);
+  EXPECT_TRUE(modules.LoadAttempts().empty());
+}
+
+// ---- tray ----
+
+TEST_F(AgentSequences, RightClickShowsTheMenuInTheLanguageOfTheFileNow) {
+  // The skin files as they ship, beside the agent.
+  std::filesystem::create_directories(program_folder() / "Lan");
+  for (const char* skin : {"skin_En.ini", "skin_Cs.ini"}) {
+    std::filesystem::copy_file(std::filesystem::path(QX27_SOURCE_DIR) / "res" / "Lan" / skin,
+                               program_folder() / "Lan" / skin);
+  }
+  Start();
+  EXPECT_EQ(Send(0x0465, 128, 0x0204), 0);
+  StoreBeforeStart(u"Setting", u"lan_id", 0);
+  Send(0x0465, 128, 0x0204);
+  std::filesystem::remove(program_folder() / "Lan" / "skin_Cs.ini");
+  Send(0x0465, 128, 0x0204);
+
+  const auto menus = shell.MenusShown();
+  ASSERT_EQ(menus.size(), 3u);
+  EXPECT_EQ(menus[0].items[0].id, 6001u);
+  EXPECT_EQ(menus[0].items[0].text, u"Open VORN ELDAN QX27 settings");
+  EXPECT_EQ(menus[0].items[1].id, 6002u);
+  EXPECT_EQ(menus[0].items[1].text, u"Hide this icon");
+  EXPECT_EQ(menus[1].items[0].text, u"Otevřít nastavení VORN ELDAN QX27") << "Czech letters survive the INI service";
+  EXPECT_EQ(menus[1].items[1].text, u"Skrýt tuto ikonu");
+  ASSERT_EQ(menus[2].items.size(), 2u) << "a missing skin file still gives both items";
+  EXPECT_EQ(menus[2].items[0].text, u"");
+  EXPECT_EQ(menus[0].owner, agent.handle());
+  EXPECT_EQ(menus[0].flags, 0u);
+  EXPECT_EQ(menus[0].x, 640);
+  EXPECT_EQ(shell.ForegroundRequests(), std::vector<WindowHandle>(3, agent.handle()));
+  EXPECT_EQ(shell.live_menus(), 0);
+  EXPECT_EQ(windows.PumpPending(), 3) << "a WM_NULL follows each menu";
+}
+
+TEST_F(AgentSequences, DoubleClickOpensTheCompanionOnlyWhenItIsNotRunning) {
+  Start();
+  Send(0x0465, 128, 0x0203);
+  EXPECT_TRUE(shell.Launches().empty());
+  windows.RemoveForeignWindow(companion_window);
+  Send(0x0465, 128, 0x0203);
+  ASSERT_EQ(shell.Launches().size(), 1u);
+  EXPECT_EQ(shell.Launches()[0].path, ProgramPath(u"Mantle.exe"));
+  for (LParam other : {0x0201, 0x0202, 0x0205, 0x0200}) Send(0x0465, 128, other);
+  EXPECT_EQ(shell.Launches().size(), 1u);
+  EXPECT_TRUE(shell.MenusShown().empty());
+}
+
+TEST_F(AgentSequences, HideCommandRemovesTheIconUntilTheNextSuccessfulRead) {
+  Start();
+  Send(msg::kCommand, 6002);
+  EXPECT_EQ(TrayDeletes(), 1);
+  EXPECT_TRUE(windows.Exists(agent.handle())) << "the agent keeps running";
+  Send(msg::kCommand, 6002);
+  EXPECT_EQ(TrayDeletes(), 1) << "no shell call while hidden";
+  clock.Advance(2000);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(TrayAdds(), 2);
+}
+
+TEST_F(AgentSequences, OpenCommandStartsTheCompanion) {
+  windows.RemoveForeignWindow(companion_window);
+  Start();
+  Send(msg::kCommand, 6001);
+  EXPECT_EQ(shell.Launches().size(), 1u);
+}
+
+// ---- the end ----
+
+TEST_F(AgentSequences, CloseSendsTheExitNoticeInOrderRemovesTheIconAndLeavesTheFile) {
+  const WindowHandle osd = windows.AddForeignWindow(u"OSDMain");
+  Start();
+  const auto modified = std::filesystem::last_write_time(settings_file());
+  std::ifstream in(settings_file(), std::ios::binary);
+  const std::string before((std::istreambuf_iterator<char>(in)), {});
+  windows.ClearReceived();
+  Send(msg::kClose);
+  EXPECT_FALSE(windows.Exists(agent.handle()));
+  EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0111, 0xFFFFFFFFu, 0}}));
+  EXPECT_EQ(windows.ReceivedBy(osd), (std::vector<PostedMessage>{{osd, 0x0002, 0, 0}, {osd, 0x0010, 0, 0}}));
+  EXPECT_EQ(TrayDeletes(), 1);
+  std::ifstream after(settings_file(), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), before);
+  EXPECT_EQ(std::filesystem::last_write_time(settings_file()), modified);
+}
+
+}  // namespace
+}  // namespace qx27
