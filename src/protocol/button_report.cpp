@@ -181,11 +181,12 @@ std::array<int, kButtonCount> DataLengths(const std::array<int, kButtonCount>& p
 }  // namespace
 
 ButtonReport EncodeButtonReport(const ProfileRecord& working) {
+  // Button 9 is the right button whatever its entry says.
+  const auto code_sent = [&working](int k) {
+    return k == kLastButton ? kFuncRightButton : working.ButtonAssigned[k].FuncCode;
+  };
   std::array<MacroRecords, kButtonCount> records;
-  for (int k = 0; k < kButtonCount; ++k) {
-    const std::uint8_t code = k == kLastButton ? kFuncRightButton : working.ButtonAssigned[k].FuncCode;
-    records[k] = RecordsFor(code, working.ButtonAssigned[k]);
-  }
+  for (int k = 0; k < kButtonCount; ++k) records[k] = RecordsFor(code_sent(k), working.ButtonAssigned[k]);
 
   ButtonReportLayout out{};
   out.ReportId = kButtonReportId;
@@ -194,13 +195,12 @@ ButtonReport EncodeButtonReport(const ProfileRecord& working) {
   const int area_for_others = kRecordAreaRecords - records[kLastButton].count;
   int next = 0;  // index into the record area
   for (int k = 0; k < kButtonCount; ++k) {
-    const std::uint8_t code = k == kLastButton ? kFuncRightButton : working.ButtonAssigned[k].FuncCode;
     const int count = records[k].count;
     const int limit = k == kLastButton ? kRecordAreaRecords : area_for_others;
     const auto offset = static_cast<std::uint16_t>(kRecordAreaOffset + next * kButtonRecordSize);
     if (count == 0) {
       // An empty macro still points into the area, where the next button starts.
-      out.Pointers[k] = IsMacroCode(code) ? offset : kNoRecords;
+      out.Pointers[k] = IsMacroCode(code_sent(k)) ? offset : kNoRecords;
     } else if (next + count > limit) {
       // A macro is sent whole or not at all: cut, it could leave a key held
       // down. Later buttons that still fit are sent.

@@ -1,5 +1,6 @@
 #include "protocol/performance_report.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <type_traits>

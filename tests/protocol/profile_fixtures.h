@@ -26,8 +26,9 @@ ByteSource SeededSource(std::uint32_t seed);
 // A profile as validation leaves it, every value in range, with the
 // assignments a user can make in the companion UI: fixed functions, empty
 // buttons, and general and bullet macros in the shapes it records them.
-// With only_exact set, it holds only what survives an upload and a download
-// byte for byte (see RoundTripIsExact in the tests).
+// With only_exact set, macros take only the shapes whose Button report
+// survives a download and a second upload byte for byte; without it, macro
+// steps are arbitrary bytes.
 ProfileRecord GeneratedProfile(const ByteSource& next, bool only_exact);
 
 }  // namespace qx27::testing
