@@ -1,0 +1,236 @@
+#include "protocol/macro_records.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace qx27 {
+namespace {
+
+using Step = std::pair<int, int>;  // StepCode, StepValue
+
+ButtonEntry MacroEntry(std::initializer_list<Step> steps, std::uint8_t repeat_mode = 0, std::uint8_t repeat_count = 0) {
+  ButtonEntry entry{};
+  int i = 0;
+  for (const auto& [code, value] : steps) {
+    entry.Steps[i].StepCode = static_cast<std::uint8_t>(code);
+    entry.Steps[i++].StepValue = static_cast<std::uint16_t>(value);
+  }
+  entry.StepCount = static_cast<std::uint8_t>(i);
+  entry.RepeatMode = repeat_mode;
+  entry.RepeatCount = repeat_count;
+  return entry;
+}
+
+std::vector<Step> StepsOf(const ButtonEntry& entry) {
+  std::vector<Step> steps;
+  for (int i = 0; i < entry.StepCount; ++i) steps.emplace_back(entry.Steps[i].StepCode, entry.Steps[i].StepValue.Get());
+  return steps;
+}
+
+// Records as the bytes they travel as: type, bytes 1..3, mode, delay.
+struct Wire {
+  int type, arg1, arg2, arg3, mode, delay;
+  bool operator==(const Wire&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Wire& w) {
+  return os << std::hex << "{" << w.type << " " << w.arg1 << " " << w.arg2 << " " << w.arg3 << " mode " << w.mode
+            << " delay " << std::dec << w.delay << "}";
+}
+
+std::vector<Wire> WireOf(const MacroRecords& records) {
+  std::vector<Wire> out;
+  for (const ButtonRecord& r : records.View()) {
+    EXPECT_EQ(r.reserved[0] | r.reserved[1] | r.reserved[2], 0);
+    out.push_back({r.TypeAndButton, r.Arg1, r.Arg2, r.Arg3, r.Mode, r.Delay.Get()});
+  }
+  return out;
+}
+
+std::vector<ButtonRecord> RecordsOf(const std::vector<Wire>& wire) {
+  std::vector<ButtonRecord> out;
+  for (const Wire& w : wire) {
+    ButtonRecord r{};
+    r.TypeAndButton = static_cast<std::uint8_t>(w.type);
+    r.Arg1 = static_cast<std::uint8_t>(w.arg1);
+    r.Arg2 = static_cast<std::uint8_t>(w.arg2);
+    r.Arg3 = static_cast<std::uint8_t>(w.arg3);
+    r.Mode = static_cast<std::uint8_t>(w.mode);
+    r.Delay = static_cast<std::uint16_t>(w.delay);
+    out.push_back(r);
+  }
+  return out;
+}
+
+ButtonEntry DecodedGeneral(const MacroRecords& records, int button_index = 0) {
+  ButtonEntry entry{};
+  DecodeGeneralMacro(records.View(), button_index, entry);
+  return entry;
+}
+
+ButtonEntry DecodedBullet(const MacroRecords& records, int button_index = 0) {
+  ButtonEntry entry{};
+  DecodeBulletMacro(records.View(), button_index, entry);
+  return entry;
+}
+
+TEST(KeyTable, KeyNumbersFrom0x10To0xA0HaveTheirUsagesAndOthersNone) {
+  EXPECT_EQ(KeyUsage(0x10), 0x35);
+  EXPECT_EQ(KeyUsage(0x14), 0x04);
+  EXPECT_EQ(KeyUsage(0x36), 0x10);
+  EXPECT_EQ(KeyUsage(0x7D), 0xE2);
+  EXPECT_EQ(KeyUsage(0x90), 0x183);
+  EXPECT_EQ(KeyUsage(0x9F), 0x231);
+  EXPECT_EQ(KeyUsage(0xA0), 0xE7);
+  for (const int none : {0x00, 0x0F, 0x17, 0x65, 0x78, 0xA1, 0xFF}) EXPECT_EQ(KeyUsage(static_cast<std::uint8_t>(none)), 0) << none;
+}
+
+TEST(KeyTable, AUsageHeldByTwoKeysGivesTheLaterKey) {
+  EXPECT_EQ(KeyNumberForUsage(0xE2), 0x8F);
+  EXPECT_EQ(KeyNumberForUsage(0xE9), 0x96);
+  EXPECT_EQ(KeyNumberForUsage(0xEA), 0x97);
+  EXPECT_EQ(KeyNumberForUsage(0x04), 0x14);
+  EXPECT_EQ(KeyNumberForUsage(0x99), 0);
+  EXPECT_EQ(KeyNumberForUsage(0), 0);
+}
+
+TEST(KeyTable, EveryKeyWithAOneByteUsageReadsBackAsAKeyWithThatUsage) {
+  for (int key = 0x10; key <= 0xA0; ++key) {
+    const std::uint16_t usage = KeyUsage(static_cast<std::uint8_t>(key));
+    if (usage == 0 || usage > 0xFF) continue;
+    EXPECT_EQ(KeyUsage(KeyNumberForUsage(usage)), usage) << "key " << key;
+  }
+}
+
+TEST(MacroModeByte, OnlyModeOneCarriesARepeatCountLimitedToOneToFifteen) {
+  EXPECT_EQ(MacroModeByte(0, 9), 0x10);
+  EXPECT_EQ(MacroModeByte(1, 0), 0x21);
+  EXPECT_EQ(MacroModeByte(1, 7), 0x27);
+  EXPECT_EQ(MacroModeByte(1, 20), 0x2F);
+  EXPECT_EQ(MacroModeByte(2, 7), 0x30);
+  EXPECT_EQ(MacroModeByte(15, 0), 0x00);  // looks like a fixed assignment to a download
+
+  const ButtonEntry back = DecodedGeneral(EncodeGeneralMacro(MacroEntry({{0x14, 1}}, 2, 7)));
+  EXPECT_EQ(back.RepeatMode, 2);
+  EXPECT_EQ(back.RepeatCount, 0);
+  const ButtonEntry counted = DecodedGeneral(EncodeGeneralMacro(MacroEntry({{0x14, 1}}, 1, 20)));
+  EXPECT_EQ(counted.RepeatMode, 1);
+  EXPECT_EQ(counted.RepeatCount, 15);
+}
+
+TEST(GeneralMacro, AKeyTapWithDelaysBecomesTwoRecordsAndReadsBackWithTheLastDelayCleared) {
+  const MacroRecords records = EncodeGeneralMacro(MacroEntry({{0x14, 1}, {0xFF, 50}, {0x14, 0}, {0xFF, 20}}));
+  EXPECT_EQ(WireOf(records), (std::vector<Wire>{{0x60, 0, 0x04, 0, 0x10, 50}, {0x60, 0, 0, 0, 0x10, 20}}));
+
+  const ButtonEntry back = DecodedGeneral(records, 4);
+  EXPECT_EQ(StepsOf(back), (std::vector<Step>{{0x14, 1}, {0xFF, 50}, {0x14, 0}, {0xFF, 0}}));
+  EXPECT_EQ(back.FuncCode, kFuncGeneralMacro);
+  EXPECT_EQ(back.ButtonNo, 5);
+  EXPECT_EQ(back.RepeatMode, 0);
+  EXPECT_EQ(back.RepeatCount, 0);
+}
+
+TEST(GeneralMacro, MouseButtonsAreSentAsButtonRecordsAndTheirReleaseNamesThePreviousMask) {
+  EXPECT_EQ(WireOf(EncodeGeneralMacro(MacroEntry({{16, 1}, {16, 0}}))),
+            (std::vector<Wire>{{0x20, 16, 0, 0, 0x10, 0}, {0xA0, 16, 0, 0, 0x10, 0}}));
+  const MacroRecords clicks = EncodeGeneralMacro(MacroEntry({{1, 1}, {0xFF, 8}, {1, 0}, {0xFF, 9}, {2, 1}, {2, 0}}));
+  EXPECT_EQ(StepsOf(DecodedGeneral(clicks)), (std::vector<Step>{{1, 1}, {0xFF, 8}, {1, 0}, {0xFF, 9}, {2, 1}, {2, 0}}));
+}
+
+TEST(GeneralMacro, AFirstDelayIsSentAsNoKeyAndOfDelaysInARowTheLastCounts) {
+  EXPECT_EQ(WireOf(EncodeGeneralMacro(MacroEntry({{0xFF, 10}, {0x14, 1}, {0xFF, 5}, {0xFF, 7}, {0x14, 0}}))),
+            (std::vector<Wire>{{0x60, 0, 0, 0, 0x10, 0}, {0x60, 0, 0x04, 0, 0x10, 7}, {0x60, 0, 0, 0, 0x10, 0}}));
+}
+
+TEST(GeneralMacro, KeysWithoutAOneByteUsageDoNotSurviveADownload) {
+  // Usage 0x183 is cut to 0x83, which no key has: the step reads back as an end of list.
+  const MacroRecords wide = EncodeGeneralMacro(MacroEntry({{0x90, 1}}));
+  EXPECT_EQ(WireOf(wide), (std::vector<Wire>{{0x60, 0, 0x83, 0, 0x10, 0}}));
+  EXPECT_EQ(DecodedGeneral(wide).Steps[0].StepCode, 0);
+
+  // A key without usage is sent as no key: a release, or nothing when first.
+  EXPECT_EQ(WireOf(EncodeGeneralMacro(MacroEntry({{0x17, 1}}))), (std::vector<Wire>{{0x60, 0, 0, 0, 0x10, 0}}));
+  EXPECT_EQ(DecodedGeneral(EncodeGeneralMacro(MacroEntry({{0x17, 1}}))).StepCount, 0);
+  EXPECT_EQ(StepsOf(DecodedGeneral(EncodeGeneralMacro(MacroEntry({{0x14, 1}, {0x17, 1}})))),
+            (std::vector<Step>{{0x14, 1}, {0x14, 0}}));
+}
+
+TEST(GeneralMacro, AKeyReleasedRightAwayBeforeAPauseIsStillReleasedAfterTheNextUpload) {
+  const MacroRecords sent = EncodeGeneralMacro(MacroEntry({{0x14, 1}, {0x14, 0}, {0xFF, 100}}));
+  const ButtonEntry back = DecodedGeneral(sent);
+  EXPECT_EQ(StepsOf(back), (std::vector<Step>{{0x14, 1}, {0x14, 0}, {0xFF, 0}}));
+  EXPECT_EQ(WireOf(EncodeGeneralMacro(back)),
+            (std::vector<Wire>{{0x60, 0, 0x04, 0, 0x10, 0}, {0x60, 0, 0, 0, 0x10, 0}}));
+}
+
+TEST(GeneralMacro, AOneKeyMacroHeldThirtyMillisecondsReadsBackAsItsPreset) {
+  EXPECT_EQ(DecodedGeneral(EncodeGeneralMacro(MacroEntry({{0x36, 1}, {0xFF, 30}, {0x36, 0}}))).FuncCode, 0xAC);
+  EXPECT_EQ(DecodedGeneral(EncodeGeneralMacro(MacroEntry({{0x31, 1}, {0xFF, 30}, {0x31, 0}}))).FuncCode, 0xB2);
+  EXPECT_EQ(DecodedGeneral(EncodeGeneralMacro(MacroEntry({{0x36, 1}, {0xFF, 31}, {0x36, 0}}))).FuncCode, 0xA6);
+  EXPECT_EQ(DecodedGeneral(EncodeGeneralMacro(MacroEntry({{0x14, 1}, {0xFF, 30}, {0x14, 0}}))).FuncCode, 0xA6);
+}
+
+TEST(BulletMacro, TheBulletProfileTravelsInEveryMovementAndComesBackOnEveryClick) {
+  const ButtonEntry sent = MacroEntry({{5, 1}, {0xFF, 10}, {5, 0}, {0xFF, 11}, {12, 0x3205}, {0xFF, 20}, {5, 1}, {5, 0}, {12, 0x0A05}});
+  const MacroRecords records = EncodeBulletMacro(sent);
+  EXPECT_EQ(WireOf(records), (std::vector<Wire>{{0x20, 1, 0, 0, 0x10, 10},
+                                                {0xA0, 1, 0, 0, 0x10, 11},
+                                                {0xC0, 0x00, 0x05, 4, 0x10, 20},
+                                                {0x20, 1, 0, 0, 0x10, 0},
+                                                {0xA0, 1, 0, 0, 0x10, 0},
+                                                {0xC0, 0xD8, 0x05, 4, 0x10, 0}}));
+  const ButtonEntry back = DecodedBullet(records, 2);
+  EXPECT_EQ(StepsOf(back), StepsOf(sent));
+  EXPECT_EQ(back.FuncCode, kFuncBulletMacro);
+  EXPECT_EQ(back.ButtonNo, 3);
+}
+
+TEST(BulletMacro, ClicksOfCodeOneBelongToNoBulletProfile) {
+  const MacroRecords records = EncodeBulletMacro(MacroEntry({{1, 1}, {1, 0}, {12, 0x3301}}));
+  EXPECT_EQ(records.records[2].Arg3, 0);
+  EXPECT_EQ(DecodedBullet(records).Steps[0].StepCode, 1);
+}
+
+TEST(BulletMacro, OtherStepsAreSentAsNoKeyAndAStillMovementRepeatsThePreviousOne) {
+  EXPECT_EQ(WireOf(EncodeBulletMacro(MacroEntry({{1, 1}, {12, 0x3401}, {12, 0}, {0x20, 1}}))),
+            (std::vector<Wire>{{0x20, 1, 0, 0, 0x10, 0},
+                               {0xC0, 2, 1, 0, 0x10, 0},
+                               {0xA0, 2, 1, 0, 0x10, 0},
+                               {0x60, 0, 0, 0, 0x10, 0}}));
+}
+
+TEST(MacroDecode, RecordsWhoseFirstModeByteIsZeroAreNoMacro) {
+  const std::vector<ButtonRecord> fixed = RecordsOf({{0x21, 1, 0, 0, 0, 0xFFFF}, {0x60, 0, 4, 0, 0x10, 0}});
+  for (const auto decode : {&DecodeGeneralMacro, &DecodeBulletMacro}) {
+    ButtonEntry entry{};
+    entry.MacroID = 7;
+    EXPECT_EQ(decode(fixed, 0, entry), 0);
+    EXPECT_EQ(entry.FuncCode, 0);
+    EXPECT_EQ(entry.MacroID, 7);
+    EXPECT_EQ(decode({}, 0, entry), 0);
+  }
+}
+
+TEST(MacroDecodeBounds, RecordsGivingMoreThanNinetyTwoStepsFillTheEntryAndNoFurther) {
+  // 92 key records, each followed by a delay: 184 steps offered.
+  const std::vector<ButtonRecord> records(kMaxMacroRecords, RecordsOf({{0x60, 0, 0x04, 0, 0x2F, 5}})[0]);
+  for (const auto decode : {&DecodeGeneralMacro, &DecodeBulletMacro}) {
+    ButtonEntry entry{};
+    entry.reserved2[0] = 0xAA;
+    entry.reserved2[1] = 0xBB;
+    EXPECT_EQ(decode(records, 0, entry), kMacroSteps);
+    EXPECT_EQ(entry.StepCount, kMacroSteps);
+    EXPECT_EQ(entry.Steps[90].StepCode, 0x14);
+    EXPECT_EQ(entry.Steps[91].StepCode, 0xFF);
+    EXPECT_EQ(entry.RepeatMode, 1);
+    EXPECT_EQ(entry.RepeatCount, 15);
+    EXPECT_EQ(entry.reserved2[0], 0xAA);
+    EXPECT_EQ(entry.reserved2[1], 0xBB);
+    EXPECT_EQ(entry.MacroID, 0);
+  }
+}
+
+}  // namespace
+}  // namespace qx27
