@@ -61,6 +61,9 @@ class SimDevice {
   void RefuseNextSets(int count);
   // An input report for the interface with this input-report length.
   void SendInput(std::span<const std::uint8_t> report);
+  // A report taken for a reader that was gone by the time it could be handed
+  // over goes back to the head of the queue, for the next reader.
+  void RequeueInput(std::span<const std::uint8_t> report);
 
   int sets_accepted(std::uint8_t report_id) const;
   int sets_refused(std::uint8_t report_id) const;
