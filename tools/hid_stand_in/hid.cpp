@@ -42,7 +42,13 @@ constexpr GUID kHidGuid = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 
 std::optional<std::string> InterfaceName(HANDLE handle) {
   alignas(FILE_NAME_INFO) std::uint8_t storage[sizeof(FILE_NAME_INFO) + 1024 * sizeof(wchar_t)] = {};
   auto* info = reinterpret_cast<FILE_NAME_INFO*>(storage);
-  if (!GetFileInformationByHandleEx(handle, FileNameInfo, info, sizeof(storage))) return std::nullopt;
+  if (!GetFileInformationByHandleEx(handle, FileNameInfo, info, sizeof(storage))) {
+    // The mouse disconnects a handle's pipe when it is unplugged; the system
+    // reports a device that is gone.
+    const DWORD error = GetLastError();
+    if (error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_BROKEN_PIPE) SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+    return std::nullopt;
+  }
   std::wstring_view name(info->FileName, info->FileNameLength / sizeof(wchar_t));
   if (name.starts_with(L"\\")) name.remove_prefix(1);
   const std::string narrow = qx27::simmouse::Narrow(name);
