@@ -17,7 +17,13 @@ Answer Error(std::string_view word, std::string_view text) {
 
 std::optional<long> Number(std::string_view text) {
   long value = 0;
-  const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
+  int base = 10;
+  if (text.starts_with("0x") || text.starts_with("0X")) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  if (text.empty()) return std::nullopt;
+  const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value, base);
   if (status != std::errc{} || end != text.data() + text.size()) return std::nullopt;
   return value;
 }
@@ -165,13 +171,17 @@ Answer MouseService::Handle(std::string_view request) {
   return Error("syntax", "unknown request");
 }
 
-Answer MouseService::List() const {
+Answer MouseService::List() {
   std::string body;
+  std::size_t listed = 0;
   if (mouse_.plugged()) {
-    for (std::size_t i = 0; i < mouse_.spec().interfaces.size(); ++i) {
-      body.append(kPipeNamespace).append(PipeName(i)).append("\n");
+    for (; listed < mouse_.spec().interfaces.size(); ++listed) {
+      body.append(kPipeNamespace).append(PipeName(listed)).append("\n");
     }
   }
+  // A search is the first thing the agent does before any report: a test
+  // sees that a request was handled even when nothing could be sent.
+  log_.push_back("list " + std::to_string(listed));
   return Ok(body);
 }
 

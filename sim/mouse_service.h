@@ -4,6 +4,10 @@
 // stays in SimDevice and SimHidBus; this layer names the interfaces, answers
 // requests and keeps a log of what the agent asked of the mouse.
 //
+// The log holds, in order, every interface search ("list N": N interfaces
+// listed), every feature report set ("set OUTCOME bytes") and every get ("get
+// OUTCOME id length") that reached the mouse.
+//
 // A request is one message: a first line "verb args...", for some verbs
 // followed by more lines. An answer's first line is "ok" or "error WORD text";
 // the lines after it are its body.
@@ -65,7 +69,7 @@ class MouseService {
   std::vector<std::uint8_t> HeldReport(std::uint8_t report_id, std::size_t length) const;
   int open_input_connections() const;
 
-  Answer List() const;
+  Answer List();
   Answer Caps(std::string_view name);
   Answer Attributes(std::string_view name);
   Answer SetFeature(std::string_view name, std::string_view bytes_text);

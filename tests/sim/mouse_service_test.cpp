@@ -41,6 +41,22 @@ TEST(MouseService, ListsFivePipePathsThatCarryTheMouseIdentity) {
   }
 }
 
+TEST(MouseService, EverySearchIsLoggedWithTheNumberOfInterfacesListed) {
+  MouseService service;
+  service.Handle("list");
+  service.Handle("unplug");
+  service.Handle("list");
+  EXPECT_EQ(service.Handle("log").text, "ok\nlist 5\nlist 0\n");
+}
+
+TEST(MouseService, ReportIdsAreTakenInDecimalOrHex) {
+  MouseService service;
+  service.mouse().StoreReport(std::vector<std::uint8_t>{0x06, 0x5A});
+  EXPECT_EQ(service.Handle("report 6").text, "ok\n06 5a\n");
+  EXPECT_EQ(service.Handle("report 0x06").text, "ok\n06 5a\n");
+  EXPECT_EQ(service.Handle("report 0x").text.rfind("error syntax", 0), 0u);
+}
+
 TEST(MouseService, AnUnpluggedMouseListsNothingAndAnswersNothing) {
   MouseService service;
   const std::string command = NameOf(service, 8);

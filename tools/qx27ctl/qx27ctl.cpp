@@ -35,8 +35,8 @@ int Usage() {
       "  mouse dpi N                      send input report 02 00 N 00\n"
       "  mouse unplug | mouse plug        unplug or plug the mouse, telling the agent's window\n"
       "  mouse refuse-sets N              refuse the next N feature reports set\n"
-      "  mouse report ID                  print the stored feature report ID (decimal)\n"
-      "  mouse log                        print every feature report set or got, in order\n"
+      "  mouse report ID                  print the stored feature report ID (6 or 0x06)\n"
+      "  mouse log                        print every search, set and get that reached the mouse\n"
       "  mouse status                     print plugged, open handles, open events handles\n"
       "  mouse wait MS                    wait up to MS ms for the simulated mouse\n"
       "  mouse quit                       end the simulated mouse\n",
