@@ -111,6 +111,13 @@ int SimDevice::queued_input() const {
   return static_cast<int>(input_queue_.size());
 }
 
+void SimDevice::RequeueInput(std::span<const std::uint8_t> report) {
+  std::lock_guard lock(bus_.mutex_);
+  if (!plugged_) return;
+  input_queue_.emplace_front(report.begin(), report.end());
+  bus_.changed_.notify_all();
+}
+
 int SimDevice::sets_accepted(std::uint8_t report_id) const {
   std::lock_guard lock(bus_.mutex_);
   const auto it = sets_accepted_.find(report_id);

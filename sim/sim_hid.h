@@ -66,6 +66,9 @@ class SimDevice {
   void SendInput(std::span<const std::uint8_t> report);
   // Input reports waiting for a read.
   int queued_input() const;
+  // A report taken for a reader that was gone by the time it could be handed
+  // over goes back to the head of the queue, for the next reader.
+  void RequeueInput(std::span<const std::uint8_t> report);
 
   int sets_accepted(std::uint8_t report_id) const;
   int sets_refused(std::uint8_t report_id) const;

@@ -1,13 +1,18 @@
 // qx27ctl: a stand-in for the companion UI, for scripts and for the companion
 // UI's developers. It posts the messages the companion UI and the system post
 // to the agent, listens as the companion UI's window, and shows the agent's
-// debugger output. Its commands and output formats are kept stable.
+// debugger output. Its mouse commands drive the simulated mouse (qx27mouse)
+// of the harness. Its commands and output formats are kept stable.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
+
+#include "tools/simmouse/mouse_pipe.h"
 
 namespace {
 
@@ -22,7 +27,19 @@ int Usage() {
       "  timer ID | tray LPARAM | menu ID post WM_TIMER, the tray callback 0x0465, WM_COMMAND\n"
       "  wait MS                          wait up to MS ms for the agent's window\n"
       "  listen MS                        be the companion UI's window for MS ms; print messages\n"
-      "  debug MS                         print the debugger output for MS ms\n",
+      "  debug MS                         print the debugger output for MS ms\n"
+      "simulated mouse (qx27mouse):\n"
+      "  mouse dump                       print reports 3 and 4 as the mouse holds them:\n"
+      "                                   'perf' + 40 bytes, 'buttons' + 2049 bytes, in hex\n"
+      "  mouse load FILE                  what the next gets of reports 3 and 4 return\n"
+      "  mouse dpi N                      send input report 02 00 N 00\n"
+      "  mouse unplug | mouse plug        unplug or plug the mouse, telling the agent's window\n"
+      "  mouse refuse-sets N              refuse the next N feature reports set\n"
+      "  mouse report ID                  print the stored feature report ID (6 or 0x06)\n"
+      "  mouse log                        print every search, set and get that reached the mouse\n"
+      "  mouse status                     print plugged, open handles, open events handles\n"
+      "  mouse wait MS                    wait up to MS ms for the simulated mouse\n"
+      "  mouse quit                       end the simulated mouse\n",
       stderr);
   return 2;
 }
@@ -109,11 +126,67 @@ int Debug(DWORD milliseconds) {
   return 0;
 }
 
+int AskMouse(const std::string& request) {
+  std::string answer;
+  switch (qx27::simmouse::AskMouse(request, answer)) {
+    case qx27::simmouse::AskResult::kAnswered:
+      break;
+    case qx27::simmouse::AskResult::kNoMouse:
+      std::fputs("qx27ctl: no simulated mouse\n", stderr);
+      return 1;
+    case qx27::simmouse::AskResult::kFailed:
+      std::fputs("qx27ctl: the simulated mouse did not answer\n", stderr);
+      return 1;
+  }
+  if (!qx27::simmouse::AnswerIsOk(answer)) {
+    std::fprintf(stderr, "qx27ctl: mouse: %s\n", std::string(qx27::simmouse::AnswerError(answer)).c_str());
+    return 1;
+  }
+  const std::string_view body = qx27::simmouse::AnswerBody(answer);
+  std::fwrite(body.data(), 1, body.size(), stdout);
+  std::fflush(stdout);
+  return 0;
+}
+
+int WaitForMouse(DWORD milliseconds) {
+  for (DWORD waited = 0;; waited += 50) {
+    std::string answer;
+    if (qx27::simmouse::AskMouse("status", answer, 2000) == qx27::simmouse::AskResult::kAnswered) return 0;
+    if (waited >= milliseconds) return 1;
+    Sleep(50);
+  }
+}
+
+int Mouse(int argc, char** argv) {
+  if (argc < 3) return Usage();
+  const std::string command = argv[2];
+  const char* arg = argc > 3 ? argv[3] : nullptr;
+  if (command == "dump" || command == "unplug" || command == "plug" || command == "log" || command == "status" ||
+      command == "quit") {
+    return AskMouse(command);
+  }
+  if (arg == nullptr) return Usage();
+  if (command == "dpi" || command == "refuse-sets" || command == "report") return AskMouse(command + " " + arg);
+  if (command == "wait") return WaitForMouse(Number(arg));
+  if (command == "load") {
+    std::ifstream file(arg, std::ios::binary);
+    if (!file) {
+      std::fprintf(stderr, "qx27ctl: cannot read %s\n", arg);
+      return 1;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    return AskMouse("load\n" + text.str());
+  }
+  return Usage();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string command = argv[1];
+  if (command == "mouse") return Mouse(argc, argv);
   const char* arg = argc > 2 ? argv[2] : nullptr;
 
   if (command == "apply") return PostToAgent(0x04FF, 0, 0);
