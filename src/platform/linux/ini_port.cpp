@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "platform/linux/ansi_code_page.h"
+#include "platform/linux/code_pages.h"
 
 namespace qx27::linux_host {
 namespace {
@@ -95,8 +95,7 @@ std::u16string DecodeUtf16(std::span<const std::uint8_t> bytes, bool big_endian)
 std::u16string Decode(std::span<const std::uint8_t> bytes, Encoding& encoding) {
   if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
     encoding = Encoding::kUtf8;
-    const auto rest = bytes.subspan(3);
-    return FromUtf8(std::string_view(reinterpret_cast<const char*>(rest.data()), rest.size()));
+    return DecodeUtf8(bytes.subspan(3));
   }
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
     encoding = Encoding::kUtf16Le;
