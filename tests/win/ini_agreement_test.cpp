@@ -3,9 +3,8 @@
 // starting file, and every result and the final bytes of the file must be the
 // same. Where the two differ on purpose (the stand-in follows Windows where
 // Wine does not), the difference is pinned in its own test below.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstring>
 #include <filesystem>
@@ -47,48 +46,29 @@ std::u16string PortPath(const fs::path& file) {
   return {wide.begin(), wide.end()};
 }
 
-std::string Utf16Le(std::u16string_view text) {
-  std::string bytes = "\xFF\xFE";
+// The text with a byte-order mark, in either byte order.
+std::string Utf16(std::u16string_view text, bool big_endian = false) {
+  std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
   for (const char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
+    const auto high = static_cast<char>(unit >> 8);
+    const auto low = static_cast<char>(unit & 0xFF);
+    bytes.push_back(big_endian ? high : low);
+    bytes.push_back(big_endian ? low : high);
   }
   return bytes;
 }
 
-std::string Utf16Be(std::u16string_view text) {
-  std::string bytes = "\xFE\xFF";
-  for (const char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit >> 8));
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-  }
-  return bytes;
-}
-
-// Readable form of text and bytes for failure messages.
-std::string Show(std::u16string_view text) {
+// Readable form of text (UTF-16 units) or bytes for failure messages.
+template <typename Text>
+std::string Show(const Text& text) {
   std::string out;
   char hex[12];
-  for (const char16_t unit : text) {
-    if (unit >= 0x20 && unit < 0x7F && unit != u'\\') {
+  for (const auto c : text) {
+    const auto unit = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<decltype(c)>>(c));
+    if (unit >= 0x20 && unit < 0x7F && unit != '\\') {
       out.push_back(static_cast<char>(unit));
     } else {
-      std::snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned>(unit));
-      out += hex;
-    }
-  }
-  return out;
-}
-
-std::string ShowBytes(std::string_view bytes) {
-  std::string out;
-  char hex[8];
-  for (const char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b >= 0x20 && b < 0x7F && b != '\\') {
-      out.push_back(static_cast<char>(b));
-    } else {
-      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      std::snprintf(hex, sizeof hex, sizeof(c) == 1 ? "\\x%02X" : "\\u%04X", static_cast<unsigned>(unit));
       out += hex;
     }
   }
@@ -128,8 +108,8 @@ struct Op {
   Kind kind;
   std::u16string section;
   std::u16string key;
-  std::u16string text;           // the default of a string read, the value of a string write
-  std::int32_t number = 0;       // the default of an integer read, units or bytes of a read
+  std::u16string text;              // the default of a string read, the value of a string write
+  std::int32_t number = 0;          // the default of an integer read, units or bytes of a read
   std::vector<std::uint8_t> bytes;  // a struct write
 };
 
@@ -186,10 +166,10 @@ std::string Perform(IniPort& ini, const Op& op, std::u16string_view path) {
 }
 
 std::string Describe(const Op& op) {
-  static const char* const kNames[] = {"ReadInt", "ReadString", "ReadStruct", "WriteString", "WriteStruct",
-                                       "PathExists"};
-  return std::string(kNames[static_cast<int>(op.kind)]) + "([" + Show(op.section) + "], [" + Show(op.key) +
-         "], [" + Show(op.text) + "], " + std::to_string(op.number) + ")";
+  static const char* const kNames[] = {"ReadInt",     "ReadString",  "ReadStruct",
+                                       "WriteString", "WriteStruct", "PathExists"};
+  return std::string(kNames[static_cast<int>(op.kind)]) + "([" + Show(op.section) + "], [" + Show(op.key) + "], [" +
+         Show(op.text) + "], " + std::to_string(op.number) + ")";
 }
 
 // Where the file lives relative to its run folder, and how it may be used.
@@ -230,7 +210,7 @@ class IniAgreement : public ::testing::Test {
     for (std::size_t i = 0; i < c.ops.size(); ++i) {
       EXPECT_EQ(stand_in.results[i], platform.results[i]) << "operation " << i << ": " << Describe(c.ops[i]);
     }
-    EXPECT_EQ(ShowBytes(stand_in.bytes), ShowBytes(platform.bytes)) << "final file bytes";
+    EXPECT_EQ(Show(stand_in.bytes), Show(platform.bytes)) << "final file bytes";
   }
 
   // Reads of every kind for each key, then the given writes, then the same
@@ -263,33 +243,35 @@ class IniAgreement : public ::testing::Test {
 TEST_F(IniAgreement, LineEndsBlanksAndCase) {
   const std::vector<std::pair<std::u16string, std::u16string>> keys = {
       {u"s", u"a"}, {u"S", u"B"}, {u" s ", u" c "}, {u"t", u"d"}, {u"s", u"missing"}, {u"none", u"a"}};
-  const std::vector<Op> writes = {Write(u"s", u"a", u"new"), Write(u"S", u"e", u"added"),
-                                  Write(u"u", u"f", u"  lead")};
+  const std::vector<Op> writes = {Write(u"s", u"a", u"new"), Write(u"S", u"e", u"added"), Write(u"u", u"f", u"  lead")};
   ExpectAgreement({"CRLF", "[s]\r\na=1\r\nb=2\r\n[t]\r\nd=4\r\n", ReadsAround(keys, writes)});
   ExpectAgreement({"LF only", "[s]\na=1\nb=2\n[t]\nd=4\n", ReadsAround(keys, writes)});
   ExpectAgreement({"CR only", "[s]\ra=1\rb=2\r[t]\rd=4\r", ReadsAround(keys, writes)});
   ExpectAgreement({"no final line end", "[s]\r\na=1\r\n[t]\r\nd=4", ReadsAround(keys, writes)});
-  ExpectAgreement({"blanks", "  [ s ]  \r\n\t a \t= \t1 \t\r\n b= 2\r\n\r\n\r\n[t]\r\n  d  =  4  \r\n",
-                   ReadsAround(keys, writes)});
+  ExpectAgreement(
+      {"blanks", "  [ s ]  \r\n\t a \t= \t1 \t\r\n b= 2\r\n\r\n\r\n[t]\r\n  d  =  4  \r\n", ReadsAround(keys, writes)});
   ExpectAgreement({"case", "[S]\r\nA=1\r\nb=2\r\n[T]\r\nD=4\r\n", ReadsAround(keys, writes)});
-  ExpectAgreement({"control blanks", "[s]\r\na=\x1A" "1\x0B\r\n\x0C" "b=2\r\n", ReadsAround(keys, writes)});
+  ExpectAgreement({"control blanks",
+                   "[s]\r\na=\x1A"
+                   "1\x0B\r\n\x0C"
+                   "b=2\r\n",
+                   ReadsAround(keys, writes)});
 }
 
 TEST_F(IniAgreement, CommentsBareNamesAndOddHeaders) {
   const std::vector<std::pair<std::u16string, std::u16string>> keys = {
-      {u"s", u"a"}, {u"s", u";a"}, {u"s", u"bare"}, {u"s", u""}, {u"", u"top"}, {u"x]y", u"k"},
-      {u"odd", u"k"}, {u"[odd", u"k"}, {u"", u"k"}, {u"s", u"b"}};
+      {u"s", u"a"},   {u"s", u";a"},  {u"s", u"bare"}, {u"s", u""}, {u"", u"top"},
+      {u"x]y", u"k"}, {u"odd", u"k"}, {u"[odd", u"k"}, {u"", u"k"}, {u"s", u"b"}};
   const std::vector<Op> writes = {Write(u"s", u"bare", u"now"), Write(u"s", u"a", u"2"), Write(u"", u"top", u"9")};
   ExpectAgreement({"comments", "; first line\r\n[s]\r\n;a=5\r\n; a=6\r\na=1\r\n", ReadsAround(keys, writes)});
   ExpectAgreement({"bare names", "[s]\r\nbare\r\n=v1\r\n=v2\r\nb=3\r\n=v4\r\n", ReadsAround(keys, writes)});
   ExpectAgreement({"lines before any section", "top=1\r\nlone\r\n[s]\r\na=1\r\n", ReadsAround(keys, writes)});
-  ExpectAgreement({"odd headers", "[x]y]\r\nk=1\r\n[odd\r\nk=2\r\n[]\r\nk=3\r\n[ odd ]junk\r\nk=4\r\n",
-                   ReadsAround(keys, writes)});
+  ExpectAgreement(
+      {"odd headers", "[x]y]\r\nk=1\r\n[odd\r\nk=2\r\n[]\r\nk=3\r\n[ odd ]junk\r\nk=4\r\n", ReadsAround(keys, writes)});
 }
 
 TEST_F(IniAgreement, RepeatedKeysAndSections) {
-  const std::vector<std::pair<std::u16string, std::u16string>> keys = {
-      {u"s", u"k"}, {u"s", u"later"}, {u"t", u"k"}};
+  const std::vector<std::pair<std::u16string, std::u16string>> keys = {{u"s", u"k"}, {u"s", u"later"}, {u"t", u"k"}};
   ExpectAgreement({"repeats", "[s]\r\nk=1\r\nK=2\r\n[t]\r\nk=3\r\n[S]\r\nlater=4\r\nk=5\r\n",
                    ReadsAround(keys, {Write(u"s", u"k", u"6"), Write(u"s", u"later", u"7")})});
 }
@@ -298,11 +280,11 @@ TEST_F(IniAgreement, EncodingsAreReadAndKeptOnWrite) {
   const std::vector<std::pair<std::u16string, std::u16string>> keys = {{u"s", u"name"}, {u"s", u"n"}};
   const std::vector<Op> writes = {Write(u"s", u"name", u"Zvýraznění €"), Write(u"s", u"more", u"ř中\U0001F5B1")};
   const std::u16string text = u"[s]\r\nname=Otevřít \U0001F5B1\r\nn=12\r\n";
-  ExpectAgreement({"UTF-16LE", Utf16Le(text), ReadsAround(keys, writes)});
-  ExpectAgreement({"UTF-16BE", Utf16Be(text), ReadsAround(keys, writes)});
+  ExpectAgreement({"UTF-16LE", Utf16(text), ReadsAround(keys, writes)});
+  ExpectAgreement({"UTF-16BE", Utf16(text, true), ReadsAround(keys, writes)});
   ExpectAgreement({"UTF-8", "\xEF\xBB\xBF" + ToUtf8(text), ReadsAround(keys, writes)});
-  ExpectAgreement({"ANSI high bytes", "[s]\r\nname=\x80\x81\x8D\x9F\xA0\xE9\xFF\r\nn=12\r\n",
-                   ReadsAround(keys, writes)});
+  ExpectAgreement(
+      {"ANSI high bytes", "[s]\r\nname=\x80\x81\x8D\x9F\xA0\xE9\xFF\r\nn=12\r\n", ReadsAround(keys, writes)});
   ExpectAgreement({"byte-order mark only", std::string("\xFF\xFE"), ReadsAround(keys, writes)});
   ExpectAgreement({"empty file", std::string(), ReadsAround(keys, writes)});
   ExpectAgreement({"ill-formed UTF-8",
@@ -314,33 +296,60 @@ TEST_F(IniAgreement, EncodingsAreReadAndKeptOnWrite) {
 TEST_F(IniAgreement, NulBytesInsideTheFile) {
   const std::vector<std::pair<std::u16string, std::u16string>> keys = {{u"s", u"a"}, {u"s", u"b"}, {u"s", u"c"}};
   static const char kFile[] = "[s]\r\na=1\0x\r\nb\0z=2\r\nc=\0\r\n";
-  ExpectAgreement({"NULs", std::string(kFile, sizeof kFile - 1),
-                   ReadsAround(keys, {Write(u"s", u"a", u"3")})});
+  ExpectAgreement({"NULs", std::string(kFile, sizeof kFile - 1), ReadsAround(keys, {Write(u"s", u"a", u"3")})});
 }
 
 TEST_F(IniAgreement, QuotesAndLongValues) {
   const std::string long_text(3000, 'x');
   const std::vector<std::pair<std::u16string, std::u16string>> keys = {
-      {u"s", u"dq"}, {u"s", u"sq"}, {u"s", u"open"}, {u"s", u"mixed"}, {u"s", u"one"}, {u"s", u"two"},
+      {u"s", u"dq"},   {u"s", u"sq"},    {u"s", u"open"},  {u"s", u"mixed"}, {u"s", u"one"},  {u"s", u"two"},
       {u"s", u"long"}, {u"s", u"edge1"}, {u"s", u"edge2"}, {u"s", u"edge3"}, {u"s", u"inner"}};
   std::vector<Op> ops = ReadsAround(keys, {Write(u"s", u"dq", u"\"kept\""), Write(u"s", u"long", u"short")});
   for (const std::int32_t units : {1, 2, 5, 2046, 2047, 2048, 2049}) {
-    for (const char16_t* key : {u"edge1", u"edge2", u"edge3", u"long", u"dq"}) ops.push_back(ReadString(u"s", key, units));
+    for (const char16_t* key : {u"edge1", u"edge2", u"edge3", u"long", u"dq"})
+      ops.push_back(ReadString(u"s", key, units));
   }
   ops.push_back(ReadString(u"s", u"absent", 8, u"\"quoted default\""));
   ops.push_back(ReadString(u"s", u"absent", 8, u"   "));
-  ExpectAgreement({"quotes", "[s]\r\ndq=\"C:\\My Files\"\r\nsq='x y'\r\nopen=\"abc\r\nmixed=\"a'\r\none=\"\r\ntwo=\"\"\r\n"
-                                  "long=" + long_text + "\r\nedge1=\"" + std::string(2046, 'e') + "\"\r\nedge2=\"" +
-                                  std::string(2047, 'e') + "\"\r\nedge3=\"" + std::string(2045, 'e') +
-                                  "\"\r\ninner=a \"b\" c\r\n",
+  ExpectAgreement({"quotes",
+                   "[s]\r\ndq=\"C:\\My Files\"\r\nsq='x y'\r\nopen=\"abc\r\nmixed=\"a'\r\none=\"\r\ntwo=\"\"\r\n"
+                   "long=" +
+                       long_text + "\r\nedge1=\"" + std::string(2046, 'e') + "\"\r\nedge2=\"" + std::string(2047, 'e') +
+                       "\"\r\nedge3=\"" + std::string(2045, 'e') + "\"\r\ninner=a \"b\" c\r\n",
                    ops});
 }
 
 TEST_F(IniAgreement, IntegerTexts) {
-  const char* texts[] = {"-5", " 12abc", "0x10", "0X10", "", "+7", "0b101", "0o17", "-0x1F", "abc", "-", "0x",
-                         "4294967297", "-4294967297", "2147483648", "\"42\"", "'7'", "\"", "\"\"", "1 2", "\t9",
-                         "00000000000000000000000000000123", "0000000000000000000000000000012", "\x01" "5",
-                         "+-3", "0b2", "0o9", "0xG", "12\x1A"};
+  const char* texts[] = {"-5",
+                         " 12abc",
+                         "0x10",
+                         "0X10",
+                         "",
+                         "+7",
+                         "0b101",
+                         "0o17",
+                         "-0x1F",
+                         "abc",
+                         "-",
+                         "0x",
+                         "4294967297",
+                         "-4294967297",
+                         "2147483648",
+                         "\"42\"",
+                         "'7'",
+                         "\"",
+                         "\"\"",
+                         "1 2",
+                         "\t9",
+                         "00000000000000000000000000000123",
+                         "0000000000000000000000000000012",
+                         "\x01"
+                         "5",
+                         "+-3",
+                         "0b2",
+                         "0o9",
+                         "0xG",
+                         "12\x1A"};
   std::string file = "[s]\r\n";
   std::vector<Op> ops;
   int i = 0;
@@ -361,8 +370,8 @@ TEST_F(IniAgreement, IntegerTexts) {
 TEST_F(IniAgreement, StructValues) {
   const std::vector<std::uint8_t> three = {0x01, 0xAB, 0xFF};
   std::vector<Op> ops;
-  for (const char16_t* key : {u"good", u"lower", u"short", u"sum", u"digit", u"quoted", u"blank", u"empty",
-                              u"absent", u"spaced"}) {
+  for (const char16_t* key :
+       {u"good", u"lower", u"short", u"sum", u"digit", u"quoted", u"blank", u"empty", u"absent", u"spaced"}) {
     for (const std::int32_t size : {0, 2, 3, 4}) ops.push_back(ReadStruct(u"s", key, size));
   }
   ops.push_back(WriteStruct(u"s", u"good", three));
@@ -371,16 +380,22 @@ TEST_F(IniAgreement, StructValues) {
   ops.push_back(ReadStruct(u"s", u"new", 4));
   ops.push_back(ReadStruct(u"s", u"none", 0));
   ops.push_back(ReadString(u"s", u"new"));
-  ExpectAgreement({"structs", "[s]\r\ngood=01ABFFAB\r\nlower=01abffab\r\nshort=01AB\r\nsum=01ABFFAC\r\n"
-                                "digit=01ABFGAB\r\nquoted=\"01ABFFAB\"\r\nblank=  01ABFFAB  \r\nempty=\r\n"
-                                "spaced=01 ABFFAB\r\n",
+  ExpectAgreement({"structs",
+                   "[s]\r\ngood=01ABFFAB\r\nlower=01abffab\r\nshort=01AB\r\nsum=01ABFFAC\r\n"
+                   "digit=01ABFGAB\r\nquoted=\"01ABFFAB\"\r\nblank=  01ABFFAB  \r\nempty=\r\n"
+                   "spaced=01 ABFFAB\r\n",
                    ops});
 }
 
 TEST_F(IniAgreement, MissingFilesFoldersAndPathsThatAreNoFile) {
-  const std::vector<Op> ops = {Exists(),          ReadInt(u"s", u"k", 3), ReadString(u"s", u"k", 16, u"'dq'"),
-                               Write(u"s", u"k", u"v"), WriteStruct(u"s", u"b", {1, 2}), ReadString(u"s", u"k"),
-                               ReadStruct(u"s", u"b", 2), Exists()};
+  const std::vector<Op> ops = {Exists(),
+                               ReadInt(u"s", u"k", 3),
+                               ReadString(u"s", u"k", 16, u"'dq'"),
+                               Write(u"s", u"k", u"v"),
+                               WriteStruct(u"s", u"b", {1, 2}),
+                               ReadString(u"s", u"k"),
+                               ReadStruct(u"s", u"b", 2),
+                               Exists()};
   ExpectAgreement({"missing file", std::nullopt, ops});
   ExpectAgreement({"missing folder", std::nullopt, ops, Place::kMissingFolder});
   ExpectAgreement({"a folder", std::nullopt, ops, Place::kTheFolderItself});
@@ -399,8 +414,27 @@ TEST_F(IniAgreement, AChangeMadeBetweenCallsIsSeenByTheNextCall) {
   }
 }
 
+TEST_F(IniAgreement, OddNamesAndValuesAreWrittenAsTheyAre) {
+  const std::vector<Op> ops = {Write(u" spaced ", u" key ", u"v "),
+                               Write(u"spaced", u"key", u"w"),
+                               Write(u"s", u"", u"empty name"),
+                               Write(u"", u"top", u"t"),
+                               Write(u"s", u"multi", u"a\r\nb=c"),
+                               Write(u"s", u"eq=in", u"x"),
+                               Write(u"s", std::u16string(u"cut\0off", 7), std::u16string(u"v\0w", 3)),
+                               ReadString(u"s", u"b"),
+                               ReadString(u"s", u"eq"),
+                               ReadString(u"s", u"cut"),
+                               ReadString(u"spaced", u"key"),
+                               ReadString(u"s", u""),
+                               ReadString(u"", u"top")};
+  ExpectAgreement({"odd names in a new file", std::nullopt, ops});
+  ExpectAgreement({"odd names in a file", "[s]\r\n=first\r\nk=1\r\n", ops});
+}
+
 TEST_F(IniAgreement, AWriteThatChangesNothingLeavesTheFileAsItWas) {
-  ExpectAgreement({"unchanged", "[s]\nk = 1 \n\n; note\n",
+  ExpectAgreement({"unchanged",
+                   "[s]\nk = 1 \n\n; note\n",
                    {Write(u"s", u"k", u"1"), Write(u"s", u"k", u"  1"), ReadString(u"s", u"k")}});
   ExpectAgreement({"changed case", "[s]\nk=abc\n", {Write(u"s", u"k", u"ABC")}});
 }
@@ -456,16 +490,16 @@ TEST_F(IniAgreement, TheAgentsOwnSettingsFilesComeOutTheSame) {
       std::string("[Setting]\r\nTotle=0\r\n0=4\r\nActive=3\r\nShow_TrayIcon=7\r\n"
                   "[Profile4Setting]\r\nGroupID=9\r\nDPI_Value2=9\r\nProfil_Name=\"Quoted\"\r\n"
                   "ButtonAssigned0=00\r\n"),
-      Utf16Le(u"[Setting]\r\nTotle=2\r\n0=3\r\n1=1\r\nBGFilesPath=C:\\Obrázky\\pozadí.png\r\n"
-              u"[Profile3Setting]\r\nProfil_Name=Střelba\r\n"),
+      Utf16(u"[Setting]\r\nTotle=2\r\n0=3\r\n1=1\r\nBGFilesPath=C:\\Obrázky\\pozadí.png\r\n"
+            u"[Profile3Setting]\r\nProfil_Name=Střelba\r\n"),
   };
   for (const auto& start : starts) {
-    SCOPED_TRACE(start ? ShowBytes(start->substr(0, 40)) : "no file");
+    SCOPED_TRACE(start ? Show(start->substr(0, 40)) : "no file");
     const SettingsRun platform = RunSettings(win32_, workspace_.NewFolder(), start);
     const SettingsRun stand_in = RunSettings(stand_in_, workspace_.NewFolder(), start);
     ASSERT_EQ(platform.files.size(), stand_in.files.size());
     for (std::size_t i = 0; i < platform.files.size(); ++i) {
-      EXPECT_EQ(ShowBytes(stand_in.files[i]), ShowBytes(platform.files[i])) << "file after step " << i;
+      EXPECT_EQ(Show(stand_in.files[i]), Show(platform.files[i])) << "file after step " << i;
     }
     for (std::size_t i = 0; i < platform.loads.size(); ++i) {
       EXPECT_TRUE(SameBytes(*stand_in.loads[i]->record, *platform.loads[i]->record)) << "record of load " << i;
@@ -509,7 +543,8 @@ std::u16string PlatformUtf8(const std::vector<std::uint8_t>& bytes) {
 TEST(CodePageAgreement, Utf8DecodesLikeThePlatformWhateverTheBytes) {
   // Every pair of bytes, each lead byte with every second byte and a third and
   // fourth from a spread of values, and all of them cut short.
-  const std::uint8_t spread[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC2, 0xE0, 0xED, 0xF4, 0xFF};
+  const std::uint8_t spread[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0,
+                                 0xBF, 0xC0, 0xC2, 0xE0, 0xED, 0xF4, 0xFF};
   std::vector<std::vector<std::uint8_t>> inputs;
   for (unsigned a = 0; a <= 0xFF; ++a) {
     for (unsigned b = 0; b <= 0xFF; ++b) inputs.push_back({static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b)});
@@ -528,8 +563,8 @@ TEST(CodePageAgreement, Utf8DecodesLikeThePlatformWhateverTheBytes) {
     const std::u16string expected = PlatformUtf8(input);
     const std::u16string actual = linux_host::DecodeUtf8(input);
     if (actual != expected) {
-      ADD_FAILURE() << "bytes " << ShowBytes(std::string(input.begin(), input.end())) << ": platform ["
-                    << Show(expected) << "], stand-in [" << Show(actual) << "]";
+      ADD_FAILURE() << "bytes " << Show(std::string(input.begin(), input.end())) << ": platform [" << Show(expected)
+                    << "], stand-in [" << Show(actual) << "]";
       return;
     }
   }
@@ -577,7 +612,8 @@ bool PlatformRefusesToWriteReadOnlyFiles(const fs::path& folder) {
 }
 
 TEST_F(IniAgreement, AReadOnlyFileIsReadButNeverWritten) {
-  const Case read_only = {"read-only", "[s]\r\nk=1\r\n",
+  const Case read_only = {"read-only",
+                          "[s]\r\nk=1\r\n",
                           {ReadInt(u"s", u"k"), Write(u"s", u"k", u"2"), Write(u"s", u"k", u"1"),
                            WriteStruct(u"s", u"b", {1}), ReadInt(u"s", u"k")},
                           Place::kReadOnlyFile};

@@ -62,9 +62,10 @@ std::u16string DecodeUtf8(std::span<const std::uint8_t> bytes) {
       continue;
     }
     // Continuation bytes that follow the lead; 0 for a byte that starts nothing.
-    const std::size_t following = lead >= 0xC2 && lead <= 0xDF ? 1 : lead >= 0xE0 && lead <= 0xEF ? 2
-                                  : lead >= 0xF0 && lead <= 0xF4                                  ? 3
-                                                                                                  : 0;
+    const std::size_t following = lead >= 0xC2 && lead <= 0xDF   ? 1
+                                  : lead >= 0xE0 && lead <= 0xEF ? 2
+                                  : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                                 : 0;
     char32_t value = lead & (following == 1 ? 0x1F : following == 2 ? 0x0F : 0x07);
     bool valid = following > 0;
     if (pos + following > bytes.size()) {

@@ -49,8 +49,8 @@ char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<ch
 // Names match without regard to ASCII case only: Wine compares "Ä" and "ä" as
 // different names, and so does the stand-in.
 bool SameName(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return AsciiLower(x) == AsciiLower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char16_t x, char16_t y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 // Arguments reach the service as C strings: nothing after a NUL counts.
@@ -363,8 +363,8 @@ Key& FindOrAddKey(Profile& profile, std::u16string_view section_name, std::u16st
 
 }  // namespace
 
-std::uint32_t StandInIniPort::ReadInt(std::u16string_view section, std::u16string_view key,
-                                      std::int32_t default_value, std::u16string_view path) {
+std::uint32_t StandInIniPort::ReadInt(std::u16string_view section, std::u16string_view key, std::int32_t default_value,
+                                      std::u16string_view path) {
   char16_t text[kIntTextUnits];
   const std::size_t length = GetString(section, key, u"", text, path);
   if (length == 0) return static_cast<std::uint32_t>(default_value);
@@ -377,8 +377,8 @@ std::size_t StandInIniPort::ReadString(std::u16string_view section, std::u16stri
   return GetString(section, key, default_value, buffer, path);
 }
 
-bool StandInIniPort::ReadStruct(std::u16string_view section, std::u16string_view key,
-                                std::span<std::uint8_t> bytes, std::u16string_view path) {
+bool StandInIniPort::ReadStruct(std::u16string_view section, std::u16string_view key, std::span<std::uint8_t> bytes,
+                                std::u16string_view path) {
   Profile profile;
   if (Open(path, false, profile) == Opened::kFailed) return false;
   const Key* found = FindKey(profile, section, key);
