@@ -214,16 +214,17 @@ std::size_t CopyCut(std::u16string_view text, std::span<char16_t> buffer) {
   return n;
 }
 
+bool IsQuoted(std::u16string_view value) {
+  return value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front();
+}
+
 // The service's copy of a value or default into the caller's buffer: one pair
 // of matching quotes around the text is dropped. The closing quote is dropped
 // as the last unit copied, so a quoted text that only just fits loses one
 // more unit, exactly as on the platform. Non-empty buffer only.
 std::size_t CopyEntry(std::u16string_view value, std::span<char16_t> buffer) {
-  bool quoted = false;
-  if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front()) {
-    quoted = true;
-    value.remove_prefix(1);
-  }
+  const bool quoted = IsQuoted(value);
+  if (quoted) value.remove_prefix(1);
   std::size_t n = CopyCut(value, buffer);
   if (quoted && buffer.size() >= value.size() && n > 0) buffer[--n] = u'\0';
   return n;
@@ -231,10 +232,7 @@ std::size_t CopyEntry(std::u16string_view value, std::span<char16_t> buffer) {
 
 // The text a read with an unbounded buffer would give.
 std::u16string EntryText(std::u16string_view value) {
-  if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front()) {
-    return std::u16string(value.substr(1, value.size() - 2));
-  }
-  return std::u16string(value);
+  return std::u16string(IsQuoted(value) ? value.substr(1, value.size() - 2) : value);
 }
 
 std::u16string_view EffectiveDefault(std::u16string_view default_value) {
