@@ -11,8 +11,7 @@ CIniFile::CIniFile(IniPort& port, std::u16string_view path) : port_(port), path_
 
 void CIniFile::SetPath(std::u16string_view path) { path_ = path; }
 
-std::int32_t CIniFile::ReadInt(std::u16string_view section, std::u16string_view key,
-                               std::int32_t default_value) const {
+std::int32_t CIniFile::ReadInt(std::u16string_view section, std::u16string_view key, std::int32_t default_value) const {
   if (path_.empty()) return default_value;
   return static_cast<std::int32_t>(port_.ReadInt(section, key, default_value, path_));
 }

@@ -24,7 +24,7 @@ inline constexpr std::int32_t kDefaultLanId = 1;
 inline constexpr std::int32_t kDefaultGroupId = 0;
 inline constexpr std::int32_t kDefaultDpiCur = 0;
 inline constexpr std::array<std::int32_t, kDpiStages> kDefaultDpiValue = {1, 2, 3, 4, 5, 6};
-inline constexpr std::array<std::int32_t, kDpiStages> kDefaultDpiColor = {0xFF,     0xFF00,     0xFF0000,
+inline constexpr std::array<std::int32_t, kDpiStages> kDefaultDpiColor = {0xFF,     0xFF00,   0xFF0000,
                                                                           0xFFFF00, 0xFF00FF, 0xFFFF};
 inline constexpr std::int32_t kDefaultPollRate = 2;
 inline constexpr std::int32_t kDefaultEnableLight = 1;
@@ -35,10 +35,9 @@ inline constexpr std::int32_t kDefaultLightSpeed = 3;
 inline constexpr std::int32_t kDefaultLightBrightColorId = 0;
 inline constexpr std::int32_t kDefaultLiftHeight = 0;
 inline constexpr std::int32_t kDefaultGamingMode = 0;
-inline constexpr std::array<std::int32_t, kLightColors> kDefaultLightColor = {0xFF, 0xFF, 0xFF, 0xFF,
-                                                                              0xFF, 0xFF, 0xFF};
-inline constexpr std::array<std::int32_t, kLightColors> kDefaultLightCycle = {
-    0xFF, 0xFF00, 0xFF0000, 0xFFFF, 0xFFFF00, 0xFF00FF, 0xFFFFFF};
+inline constexpr std::array<std::int32_t, kLightColors> kDefaultLightColor = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+inline constexpr std::array<std::int32_t, kLightColors> kDefaultLightCycle = {0xFF,     0xFF00,   0xFF0000, 0xFFFF,
+                                                                              0xFFFF00, 0xFF00FF, 0xFFFFFF};
 inline constexpr std::int32_t kDefaultDbClickSpeed = 4;
 inline constexpr std::int32_t kDefaultScrollSpeed = 3;
 inline constexpr std::int32_t kDefaultScrollPage = 0;

@@ -21,8 +21,8 @@ class RecordingIniPort final : public IniPort {
     ++reads;
     return static_cast<std::uint32_t>(default_value);
   }
-  std::size_t ReadString(std::u16string_view, std::u16string_view, std::u16string_view,
-                         std::span<char16_t> buffer, std::u16string_view) override {
+  std::size_t ReadString(std::u16string_view, std::u16string_view, std::u16string_view, std::span<char16_t> buffer,
+                         std::u16string_view) override {
     ++reads;
     const std::size_t n = std::min(stored_text.size(), buffer.size() - 1);
     std::copy_n(stored_text.begin(), n, buffer.begin());

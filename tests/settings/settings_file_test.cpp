@@ -141,10 +141,9 @@ TEST_F(SettingsFile, AButtonEntryComesBackByteForByteAndOneChangedDigitFailsItsC
 }
 
 TEST_F(SettingsFile, TextsAreCutToTheirFieldsAndNothingIsWrittenPastThem) {
-  Given("[Setting]\r\nTotle=1\r\nBGFilesPath=" + std::string(500, 'b') +
-        "\r\n[Profile0Setting]\r\nProfil_Name=" + std::string(80, 'n') + "\r\nDPI_Cur=4\r\nSYNCFilesPath=" +
-        std::string(259, 'p') + "\r\nExePath3=" + std::string(3000, 'e') + "\r\nExeName3=" + std::string(49, 'x') +
-        "\r\n");
+  Given("[Setting]\r\nTotle=1\r\nBGFilesPath=" + std::string(500, 'b') + "\r\n[Profile0Setting]\r\nProfil_Name=" +
+        std::string(80, 'n') + "\r\nDPI_Cur=4\r\nSYNCFilesPath=" + std::string(259, 'p') +
+        "\r\nExePath3=" + std::string(3000, 'e') + "\r\nExeName3=" + std::string(49, 'x') + "\r\n");
   auto record = MarkedRecord();
   LoadSettings(ini_, Path(), *record);
   const ProfileRecord& p = record->Profiles[0];

@@ -60,30 +60,23 @@ class LoadOrCreate : public ::testing::Test {
   linux_host::StandInIniPort ini_;
 };
 
-// Every value a record holds when no file gives it anything.
+// Samples of what a record holds when no file gives it anything.
 void ExpectDefaults(const SettingsRecord& r) {
   EXPECT_EQ(r.Totle, 6);
-  EXPECT_EQ(r.Current, 0);
   EXPECT_EQ(r.Active, 0);
   EXPECT_EQ(r.Show_TrayIcon, 1);
-  EXPECT_EQ(r.Show_OSD, 1);
   EXPECT_EQ(r.lan_id, 1);
-  EXPECT_EQ(FieldText(r.BGFilesPath), u"");
   for (int slot = 0; slot < kProfileSlots; ++slot) {
-    EXPECT_EQ(r.ProfileNo[slot], slot);
     const ProfileRecord& p = r.Profiles[slot];
+    EXPECT_EQ(r.ProfileNo[slot], slot);
     EXPECT_EQ(p.DPI_Value[5], 6);
     EXPECT_EQ(p.DPI_Color[3], 0xFFFF00);
-    EXPECT_EQ(p.POLLRATE_VALUE, 2);
-    EXPECT_EQ(p.light_bright, 5);
     EXPECT_EQ(p.light_Cycle[3], 0xFFFF);
-    EXPECT_EQ(p.DBClick_Speed, 4);
     EXPECT_EQ(p.Mouse_Speed, 5);
     for (int b = 0; b < kButtonCount; ++b) {
-      const ButtonEntry& e = p.ButtonAssigned[b];
-      EXPECT_EQ(e.ButtonNo, b + 1);
-      EXPECT_EQ(e.FuncCode, kDefaultFuncCodes[b]);
-      EXPECT_EQ(e.MacroID.Get(), -1);
+      EXPECT_EQ(p.ButtonAssigned[b].ButtonNo, b + 1);
+      EXPECT_EQ(p.ButtonAssigned[b].FuncCode, kDefaultFuncCodes[b]);
+      EXPECT_EQ(p.ButtonAssigned[b].MacroID.Get(), -1);
     }
   }
 }
@@ -152,26 +145,23 @@ TEST_F(LoadOrCreate, ATotleOutsideOneToSixCountsAsOne) {
   }
 }
 
-TEST_F(LoadOrCreate, AnActiveSlotBeyondTotleFallsBackToSlotZero) {
-  Given(
-      "[Setting]\r\nTotle=2\r\nActive=3\r\nCurrent=2\r\n"
-      "[Profile0Setting]\r\nGroupID=10\r\n[Profile1Setting]\r\nGroupID=11\r\n[Profile3Setting]\r\nGroupID=13\r\n");
-  Images images;
-  Load(images);
-  EXPECT_EQ(images.record->Active, 0);
-  EXPECT_EQ(images.record->Current, 0);
-  EXPECT_EQ(images.working->GroupID, 10);
-  EXPECT_TRUE(SameBytes(*images.working, images.record->Profiles[0]));
-  EXPECT_TRUE(SameBytes(*images.snapshot, *images.record));
-}
-
-TEST_F(LoadOrCreate, TheActiveSlotBecomesTheWorkingProfile) {
-  Given("[Setting]\r\nTotle=3\r\nActive=2\r\n[Profile2Setting]\r\nGroupID=12\r\nDPI_Cur=4\r\n");
-  Images images;
-  Load(images);
-  EXPECT_EQ(images.record->Active, 2);
-  EXPECT_EQ(images.working->GroupID, 12);
-  EXPECT_TRUE(SameBytes(*images.working, images.record->Profiles[2]));
+TEST_F(LoadOrCreate, TheActiveSlotBecomesTheWorkingProfileOrSlotZeroWhenActiveIsBeyondTotle) {
+  const std::string sections =
+      "[Profile0Setting]\r\nGroupID=10\r\n[Profile2Setting]\r\nGroupID=12\r\n[Profile3Setting]\r\nGroupID=13\r\n";
+  const std::pair<const char*, std::int32_t> cases[] = {
+      {"Totle=3\r\nActive=2\r\nCurrent=2", 2},
+      {"Totle=2\r\nActive=3\r\nCurrent=2", 0},
+  };
+  for (const auto& [header, slot] : cases) {
+    Given("[Setting]\r\n" + std::string(header) + "\r\n" + sections);
+    Images images;
+    Load(images);
+    EXPECT_EQ(images.record->Active, slot) << header;
+    EXPECT_EQ(images.record->Current, slot) << header;
+    EXPECT_EQ(images.working->GroupID, slot == 0 ? 10 : 12) << header;
+    EXPECT_TRUE(SameBytes(*images.working, images.record->Profiles[slot])) << header;
+    EXPECT_TRUE(SameBytes(*images.snapshot, *images.record)) << header;
+  }
 }
 
 TEST_F(LoadOrCreate, AProfileNumberOutsideZeroToFiveBecomesZero) {
@@ -185,77 +175,65 @@ TEST_F(LoadOrCreate, AProfileNumberOutsideZeroToFiveBecomesZero) {
 
 // ---- ValidateProfile --------------------------------------------------------------
 
-// One sane profile: every field in range. Each case changes one field.
+// The range and repair value of each validated integer field.
+struct Range {
+  const char* field;
+  std::int32_t ProfileRecord::*member;
+  std::int32_t low;
+  std::int32_t high;
+  std::int32_t repair;
+};
+constexpr Range kRanges[] = {
+    {"GroupID", &ProfileRecord::GroupID, 0, 20, 0},
+    {"DPI_Cur", &ProfileRecord::DPI_Cur, 0, 6, 0},
+    {"POLLRATE_VALUE", &ProfileRecord::POLLRATE_VALUE, 0, 3, 2},
+    {"Enable_light", &ProfileRecord::Enable_light, 0, 1, 1},
+    {"Cycle_enable", &ProfileRecord::Cycle_enable, 0, 1, 0},
+    {"light_type", &ProfileRecord::light_type, 0, 6, 0},
+    {"light_bright", &ProfileRecord::light_bright, 0, 5, 5},
+    {"light_speed", &ProfileRecord::light_speed, 1, 5, 3},
+    {"lift_height", &ProfileRecord::lift_height, 0, 3, 0},
+    {"light_bright_colorID", &ProfileRecord::light_bright_colorID, 0, 6, 0},
+    {"DBClick_Speed", &ProfileRecord::DBClick_Speed, 1, 10, 4},
+    {"Scroll_Speed", &ProfileRecord::Scroll_Speed, 1, 10, 3},
+    {"scroll_page", &ProfileRecord::scroll_page, 0, 1, 0},
+    {"mouse_enhance", &ProfileRecord::mouse_enhance, 0, 1, 0},
+    {"Mouse_Speed", &ProfileRecord::Mouse_Speed, 1, 10, 5},
+    {"GamingMode", &ProfileRecord::GamingMode, 0, 1, 0},
+};
+
+// One sane profile, every field at the top of its range and colours, which
+// have no range, at extremes; each case changes one field.
 ProfileRecord SaneProfile() {
   ProfileRecord p{};
-  p.GroupID = 20;
-  p.DPI_Cur = 6;
-  for (int i = 0; i < kDpiStages; ++i) p.DPI_Value[i] = 7;
-  p.POLLRATE_VALUE = 3;
-  p.Enable_light = 0;
-  p.Cycle_enable = 1;
-  p.light_type = 6;
-  p.light_bright = 0;
-  p.light_speed = 5;
-  p.lift_height = 3;
-  p.light_bright_colorID = 6;
-  p.DBClick_Speed = 10;
-  p.Scroll_Speed = 1;
-  p.scroll_page = 1;
-  p.mouse_enhance = 1;
-  p.Mouse_Speed = 10;
-  p.GamingMode = 1;
-  for (int i = 0; i < kButtonCount; ++i) {
-    p.ButtonAssigned[i].ButtonNo = 77;
-    p.ButtonAssigned[i].FuncCode = 0xC5;
-  }
+  for (const Range& r : kRanges) p.*r.member = r.high;
+  for (std::int32_t& level : p.DPI_Value) level = 7;
+  for (ButtonEntry& entry : p.ButtonAssigned) entry.FuncCode = 0xC5;
+  p.DPI_Color[0] = 0x7FFFFFFF;
+  p.light_Color[6] = -1;
+  p.light_Cycle[0] = INT32_MIN;
   return p;
 }
 
-TEST(ValidateProfile, ASaneProfileIsLeftExactlyAsItWas) {
+TEST(ValidateProfile, ASaneProfileIsLeftExactlyAsItWasColoursIncluded) {
   const ProfileRecord sane = SaneProfile();
   ProfileRecord p = sane;
   ValidateProfile(p);
   EXPECT_TRUE(SameBytes(p, sane));
 }
 
-TEST(ValidateProfile, EachValueJustOutsideItsRangeTakesItsRepairValue) {
-  struct Case {
-    const char* field;
-    std::int32_t ProfileRecord::*member;
-    std::int32_t low;
-    std::int32_t high;
-    std::int32_t repair;
-  };
-  const Case cases[] = {
-      {"GroupID", &ProfileRecord::GroupID, 0, 20, 0},
-      {"DPI_Cur", &ProfileRecord::DPI_Cur, 0, 6, 0},
-      {"POLLRATE_VALUE", &ProfileRecord::POLLRATE_VALUE, 0, 3, 2},
-      {"Enable_light", &ProfileRecord::Enable_light, 0, 1, 1},
-      {"Cycle_enable", &ProfileRecord::Cycle_enable, 0, 1, 0},
-      {"light_type", &ProfileRecord::light_type, 0, 6, 0},
-      {"light_bright", &ProfileRecord::light_bright, 0, 5, 5},
-      {"light_speed", &ProfileRecord::light_speed, 1, 5, 3},
-      {"lift_height", &ProfileRecord::lift_height, 0, 3, 0},
-      {"light_bright_colorID", &ProfileRecord::light_bright_colorID, 0, 6, 0},
-      {"DBClick_Speed", &ProfileRecord::DBClick_Speed, 1, 10, 4},
-      {"Scroll_Speed", &ProfileRecord::Scroll_Speed, 1, 10, 3},
-      {"scroll_page", &ProfileRecord::scroll_page, 0, 1, 0},
-      {"mouse_enhance", &ProfileRecord::mouse_enhance, 0, 1, 0},
-      {"Mouse_Speed", &ProfileRecord::Mouse_Speed, 1, 10, 5},
-      {"GamingMode", &ProfileRecord::GamingMode, 0, 1, 0},
-  };
-  for (const Case& c : cases) {
-    for (const std::int32_t bad : {c.low - 1, c.high + 1, INT32_MIN}) {
+TEST(ValidateProfile, EachValueOutsideItsRangeTakesItsRepairValueAndTheLowestValidOneStays) {
+  for (const Range& r : kRanges) {
+    for (const std::int32_t bad : {r.low - 1, r.high + 1, INT32_MIN}) {
       ProfileRecord p = SaneProfile();
-      p.*c.member = bad;
+      p.*r.member = bad;
       ValidateProfile(p);
-      EXPECT_EQ(p.*c.member, c.repair) << c.field << " = " << bad;
+      EXPECT_EQ(p.*r.member, r.repair) << r.field << " = " << bad;
     }
     ProfileRecord p = SaneProfile();
-    p.*c.member = c.low;
+    p.*r.member = r.low;
     ValidateProfile(p);
-    EXPECT_EQ(p.*c.member, c.low) << c.field << " keeps its lowest valid value";
+    EXPECT_EQ(p.*r.member, r.low) << r.field;
   }
 }
 
@@ -267,17 +245,6 @@ TEST(ValidateProfile, ADpiLevelOutOfRangeBecomesItsStageNumber) {
   EXPECT_EQ(p.DPI_Value[2], 3);
   EXPECT_EQ(p.DPI_Value[4], 5);
   EXPECT_EQ(p.DPI_Value[3], 7);
-}
-
-TEST(ValidateProfile, ColoursHaveNoRange) {
-  ProfileRecord p = SaneProfile();
-  p.DPI_Color[0] = 0x7FFFFFFF;
-  p.light_Color[6] = -1;
-  p.light_Cycle[0] = 0x12FFFFFF;
-  ValidateProfile(p);
-  EXPECT_EQ(p.DPI_Color[0], 0x7FFFFFFF);
-  EXPECT_EQ(p.light_Color[6], -1);
-  EXPECT_EQ(p.light_Cycle[0], 0x12FFFFFF);
 }
 
 ButtonEntry MacroEntry(std::uint8_t func_code) {
@@ -314,18 +281,14 @@ TEST(ValidateProfile, AnEntryWithAnInvalidFunctionCodeBecomesItsDefaultEntryKeep
     ProfileRecord p = SaneProfile();
     p.ButtonAssigned[5] = MacroEntry(code);
     ValidateProfile(p);
-    const ButtonEntry& e = p.ButtonAssigned[5];
-    EXPECT_EQ(e.ButtonNo, 6) << std::hex << int{code};
-    EXPECT_EQ(e.FuncCode, 0xA3);
-    EXPECT_EQ(e.StepCount, 0);
-    EXPECT_EQ(e.RepeatMode, 0);
-    EXPECT_EQ(e.RepeatCount, 0);
-    EXPECT_EQ(e.MacroID.Get(), -1);
-    const MacroStep no_step{};
-    for (const MacroStep& step : e.Steps) EXPECT_TRUE(SameBytes(step, no_step));
-    EXPECT_EQ(e.reserved1, 0x11);
-    EXPECT_EQ(e.reserved2[0], 0x22);
-    EXPECT_EQ(e.reserved2[1], 0x33);
+    ButtonEntry expected{};  // button 6's default, with the reserved bytes it had
+    expected.ButtonNo = 6;
+    expected.FuncCode = 0xA3;
+    expected.reserved1 = 0x11;
+    expected.reserved2[0] = 0x22;
+    expected.reserved2[1] = 0x33;
+    expected.MacroID = -1;
+    EXPECT_TRUE(SameBytes(p.ButtonAssigned[5], expected)) << std::hex << int{code};
   }
 }
 
@@ -344,21 +307,27 @@ TEST(ValidateProfile, TheNinthButtonWithCodeZeroIsResetAtEveryValidation) {
 
 // ---- ValidateHeader ---------------------------------------------------------------
 
-TEST(ValidateHeader, SlotsBeyondTotleAreNeitherValidatedNorTouched) {
+TEST(ValidateHeader, CurrentAndActiveAreCheckedAgainstTheRepairedTotle) {
   auto record = std::make_unique<SettingsRecord>();
-  std::memset(static_cast<void*>(record.get()), kMarker, sizeof(SettingsRecord));
+  record->Totle = 9;
+  record->Current = 5;
+  record->Active = 1;
+  ValidateHeader(*record);
+  EXPECT_EQ(record->Totle, 1);
+  EXPECT_EQ(record->Current, 0);
+  EXPECT_EQ(record->Active, 0);
+}
+
+TEST(ValidateHeader, SlotsBeyondTotleAreNeitherValidatedNorTouched) {
+  Images images;
+  SettingsRecord* record = images.record.get();
   record->Totle = 3;
-  record->Current = 0;
+  record->Current = record->lan_id = record->Show_TrayIcon = record->Show_OSD = 0;
   record->Active = 4;
-  record->lan_id = 0;
-  record->Show_TrayIcon = 0;
-  record->Show_OSD = 0;
   for (int slot = 0; slot < 3; ++slot) record->ProfileNo[slot] = slot;
   ValidateHeader(*record);
   EXPECT_EQ(record->Active, 0);
-  EXPECT_EQ(record->lan_id, 0);
-  EXPECT_EQ(record->Show_TrayIcon, 0);
-  EXPECT_EQ(record->Show_OSD, 0);
+  EXPECT_EQ(record->lan_id + record->Show_TrayIcon + record->Show_OSD, 0) << "valid zeros stay";
   EXPECT_EQ(record->Profiles[2].POLLRATE_VALUE, 2) << "slot 2 is in use and was repaired";
   for (int slot = 3; slot < kProfileSlots; ++slot) EXPECT_TRUE(AllMarker(record->Profiles[slot])) << slot;
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "platform/linux/ansi_code_page.h"
+#include "platform/linux/code_pages.h"
 
 namespace qx27::linux_host {
 namespace {
@@ -49,8 +49,8 @@ char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<ch
 // Names match without regard to ASCII case only: Wine compares "Ä" and "ä" as
 // different names, and so does the stand-in.
 bool SameName(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return AsciiLower(x) == AsciiLower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char16_t x, char16_t y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 // Arguments reach the service as C strings: nothing after a NUL counts.
@@ -95,8 +95,7 @@ std::u16string DecodeUtf16(std::span<const std::uint8_t> bytes, bool big_endian)
 std::u16string Decode(std::span<const std::uint8_t> bytes, Encoding& encoding) {
   if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
     encoding = Encoding::kUtf8;
-    const auto rest = bytes.subspan(3);
-    return FromUtf8(std::string_view(reinterpret_cast<const char*>(rest.data()), rest.size()));
+    return DecodeUtf8(bytes.subspan(3));
   }
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
     encoding = Encoding::kUtf16Le;
@@ -215,16 +214,17 @@ std::size_t CopyCut(std::u16string_view text, std::span<char16_t> buffer) {
   return n;
 }
 
+bool IsQuoted(std::u16string_view value) {
+  return value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front();
+}
+
 // The service's copy of a value or default into the caller's buffer: one pair
 // of matching quotes around the text is dropped. The closing quote is dropped
 // as the last unit copied, so a quoted text that only just fits loses one
 // more unit, exactly as on the platform. Non-empty buffer only.
 std::size_t CopyEntry(std::u16string_view value, std::span<char16_t> buffer) {
-  bool quoted = false;
-  if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front()) {
-    quoted = true;
-    value.remove_prefix(1);
-  }
+  const bool quoted = IsQuoted(value);
+  if (quoted) value.remove_prefix(1);
   std::size_t n = CopyCut(value, buffer);
   if (quoted && buffer.size() >= value.size() && n > 0) buffer[--n] = u'\0';
   return n;
@@ -232,10 +232,7 @@ std::size_t CopyEntry(std::u16string_view value, std::span<char16_t> buffer) {
 
 // The text a read with an unbounded buffer would give.
 std::u16string EntryText(std::u16string_view value) {
-  if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') && value.back() == value.front()) {
-    return std::u16string(value.substr(1, value.size() - 2));
-  }
-  return std::u16string(value);
+  return std::u16string(IsQuoted(value) ? value.substr(1, value.size() - 2) : value);
 }
 
 std::u16string_view EffectiveDefault(std::u16string_view default_value) {
@@ -364,8 +361,8 @@ Key& FindOrAddKey(Profile& profile, std::u16string_view section_name, std::u16st
 
 }  // namespace
 
-std::uint32_t StandInIniPort::ReadInt(std::u16string_view section, std::u16string_view key,
-                                      std::int32_t default_value, std::u16string_view path) {
+std::uint32_t StandInIniPort::ReadInt(std::u16string_view section, std::u16string_view key, std::int32_t default_value,
+                                      std::u16string_view path) {
   char16_t text[kIntTextUnits];
   const std::size_t length = GetString(section, key, u"", text, path);
   if (length == 0) return static_cast<std::uint32_t>(default_value);
@@ -378,8 +375,8 @@ std::size_t StandInIniPort::ReadString(std::u16string_view section, std::u16stri
   return GetString(section, key, default_value, buffer, path);
 }
 
-bool StandInIniPort::ReadStruct(std::u16string_view section, std::u16string_view key,
-                                std::span<std::uint8_t> bytes, std::u16string_view path) {
+bool StandInIniPort::ReadStruct(std::u16string_view section, std::u16string_view key, std::span<std::uint8_t> bytes,
+                                std::u16string_view path) {
   Profile profile;
   if (Open(path, false, profile) == Opened::kFailed) return false;
   const Key* found = FindKey(profile, section, key);

@@ -20,8 +20,8 @@ Count CountOf(std::size_t size) {
 
 }  // namespace
 
-std::uint32_t Win32IniPort::ReadInt(std::u16string_view section, std::u16string_view key,
-                                    std::int32_t default_value, std::u16string_view path) {
+std::uint32_t Win32IniPort::ReadInt(std::u16string_view section, std::u16string_view key, std::int32_t default_value,
+                                    std::u16string_view path) {
   return GetPrivateProfileIntW(Wide(section).c_str(), Wide(key).c_str(), default_value, Wide(path).c_str());
 }
 
@@ -32,9 +32,8 @@ std::size_t Win32IniPort::ReadString(std::u16string_view section, std::u16string
   // The service writes wchar_t; it fills a buffer of that type, which is then
   // copied, so no char16_t storage is written through another type.
   std::wstring text(CountOf<DWORD>(buffer.size()), L'\0');
-  const DWORD copied = GetPrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(),
-                                                Wide(default_value).c_str(), text.data(),
-                                                static_cast<DWORD>(text.size()), Wide(path).c_str());
+  const DWORD copied = GetPrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(default_value).c_str(),
+                                                text.data(), static_cast<DWORD>(text.size()), Wide(path).c_str());
   const std::size_t n = std::min<std::size_t>(copied, text.size() - 1);
   std::copy_n(text.begin(), n, buffer.begin());
   buffer[n] = u'\0';
@@ -45,13 +44,13 @@ bool Win32IniPort::ReadStruct(std::u16string_view section, std::u16string_view k
                               std::u16string_view path) {
   // The service decodes straight into the buffer it is given and leaves what
   // it decoded there when the checksum then fails; a scratch copy keeps the
-  // caller's bytes untouched on failure.
-  std::vector<std::uint8_t> scratch(bytes.size());
-  if (!GetPrivateProfileStructW(Wide(section).c_str(), Wide(key).c_str(), scratch.data(),
-                                CountOf<UINT>(scratch.size()), Wide(path).c_str())) {
+  // caller's bytes untouched on failure. Never a null buffer (see below).
+  std::vector<std::uint8_t> scratch(std::max<std::size_t>(bytes.size(), 1));
+  if (!GetPrivateProfileStructW(Wide(section).c_str(), Wide(key).c_str(), scratch.data(), CountOf<UINT>(bytes.size()),
+                                Wide(path).c_str())) {
     return false;
   }
-  std::copy(scratch.begin(), scratch.end(), bytes.begin());
+  std::copy_n(scratch.begin(), bytes.size(), bytes.begin());
   return true;
 }
 
@@ -64,9 +63,12 @@ bool Win32IniPort::WriteString(std::u16string_view section, std::u16string_view 
 bool Win32IniPort::WriteStruct(std::u16string_view section, std::u16string_view key,
                                std::span<const std::uint8_t> bytes, std::u16string_view path) {
   // The function takes a non-const pointer; it gets a copy rather than a cast.
+  // A null pointer would make it delete the key, so an empty record still
+  // passes a real buffer and is stored as its checksum alone.
   std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
-  return WritePrivateProfileStructW(Wide(section).c_str(), Wide(key).c_str(), copy.data(),
-                                    CountOf<UINT>(copy.size()), Wide(path).c_str()) != FALSE;
+  copy.push_back(0);
+  return WritePrivateProfileStructW(Wide(section).c_str(), Wide(key).c_str(), copy.data(), CountOf<UINT>(bytes.size()),
+                                    Wide(path).c_str()) != FALSE;
 }
 
 bool Win32IniPort::PathExists(std::u16string_view path) {
