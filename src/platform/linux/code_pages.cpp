@@ -27,10 +27,10 @@ constexpr UnitToByte kEncodeTable[] = {
 }  // namespace
 
 std::u16string DecodeAnsi(std::span<const std::uint8_t> bytes) {
-  std::u16string text;
-  text.reserve(bytes.size());
-  for (const std::uint8_t b : bytes) {
-    text.push_back(b >= 0x80 && b <= 0x9F ? kHighControlBlock[b - 0x80] : static_cast<char16_t>(b));
+  std::u16string text(bytes.size(), u'\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const std::uint8_t b = bytes[i];
+    text[i] = b >= 0x80 && b <= 0x9F ? kHighControlBlock[b - 0x80] : static_cast<char16_t>(b);
   }
   return text;
 }

@@ -185,10 +185,15 @@ Opened Open(std::u16string_view path, bool for_write, Profile& profile) {
   }
   if (ec || fs::is_directory(status)) return Opened::kFailed;
   if (for_write && IsReadOnly(host)) return Opened::kFailed;
-  std::ifstream in(host, std::ios::binary);
+  std::ifstream in(host, std::ios::binary | std::ios::ate);
   if (!in) return Opened::kFailed;
-  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) return Opened::kFailed;
+  // One read of the whole file: every call of the service reads all of it.
+  const std::streamoff size = in.tellg();
+  if (size < 0) return Opened::kFailed;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), size);
+  if (in.gcount() != size) return Opened::kFailed;
   profile = Parse(bytes);
   return Opened::kLoaded;
 }
