@@ -206,6 +206,28 @@ TEST_F(AgentSequences, RefusedButtonReportFailsTheReadAndChangesNoFile) {
   EXPECT_EQ(Waits().back(), 300u) << "the pause between the two reports was kept";
 }
 
+TEST_F(AgentSequences, ABulletMacroOnTheMouseThatDiffersFromTheFileGoesToTheMacroFile) {
+  ProfileRecord on_mouse = agent.working_profile();
+  ButtonEntry& bullet = on_mouse.ButtonAssigned[2];
+  bullet = ButtonEntry{};
+  bullet.FuncCode = 0xA7;
+  const std::uint8_t codes[] = {4, 0xFF, 4, 0xFF, 12};
+  const std::uint16_t values[] = {1, 20, 0, 20, 0x3405};
+  for (int i = 0; i < 5; ++i) {
+    bullet.Steps[i].StepCode = codes[i];
+    bullet.Steps[i].StepValue = values[i];
+  }
+  mouse.StoreReport(EncodeButtonReport(on_mouse));
+  Start();
+  const CIniFile macros(ini, FromUtf8(macro_file().string()));
+  EXPECT_EQ(macros.ReadInt(u"BulletProfile2", u"BulletNum", -1), 1);
+  std::uint8_t stored[368] = {};
+  EXPECT_TRUE(macros.ReadStruct(u"BulletProfile2", u"Macro", stored));
+  EXPECT_EQ(stored[0], 4);
+  EXPECT_EQ(agent.working_profile().ButtonAssigned[2].FuncCode, 0xA7);
+  EXPECT_EQ(agent.working_profile().ButtonAssigned[2].ButtonNo, 3);
+}
+
 // ---- session events ----
 
 TEST_F(AgentSequences, LockHidesTheMouseUntilUnlockReadsItAgain) {
