@@ -255,21 +255,28 @@ bool SimHidBus::GetAttributes(HidHandle handle, HidAttributes& attributes) {
   return true;
 }
 
-bool SimHidBus::SetFeature(HidHandle handle, std::span<const std::uint8_t> report) {
-  std::lock_guard lock(mutex_);
+SimDevice* SimHidBus::FeatureTarget(HidHandle handle, std::size_t report_length) {
   const OpenHandle* open = Find(handle);
   if (open == nullptr) {
     ++operations_on_closed_;
-    return false;
+    return nullptr;
   }
   SimDevice& device = *open->device;
   const auto& interface = device.spec_.interfaces[open->interface_index];
   // Like the HID class driver, a buffer that is not the interface's feature
   // length is refused before it reaches the device.
-  if (!device.plugged_ || report.empty() || interface.feature_report_length == 0 ||
-      report.size() != static_cast<std::size_t>(interface.feature_report_length)) {
-    return false;
+  if (!device.plugged_ || report_length == 0 || interface.feature_report_length == 0 ||
+      report_length != static_cast<std::size_t>(interface.feature_report_length)) {
+    return nullptr;
   }
+  return &device;
+}
+
+bool SimHidBus::SetFeature(HidHandle handle, std::span<const std::uint8_t> report) {
+  std::lock_guard lock(mutex_);
+  SimDevice* target = FeatureTarget(handle, report.size());
+  if (target == nullptr) return false;
+  SimDevice& device = *target;
   const std::uint8_t id = report[0];
   int& refuse_this_id = device.refuse_sets_of_[id];
   if (device.refuse_sets_ > 0 || refuse_this_id > 0) {
@@ -289,17 +296,9 @@ bool SimHidBus::SetFeature(HidHandle handle, std::span<const std::uint8_t> repor
 
 bool SimHidBus::GetFeature(HidHandle handle, std::span<std::uint8_t> report) {
   std::lock_guard lock(mutex_);
-  const OpenHandle* open = Find(handle);
-  if (open == nullptr) {
-    ++operations_on_closed_;
-    return false;
-  }
-  SimDevice& device = *open->device;
-  const auto& interface = device.spec_.interfaces[open->interface_index];
-  if (!device.plugged_ || report.empty() || interface.feature_report_length == 0 ||
-      report.size() != static_cast<std::size_t>(interface.feature_report_length)) {
-    return false;
-  }
+  SimDevice* target = FeatureTarget(handle, report.size());
+  if (target == nullptr) return false;
+  SimDevice& device = *target;
   const std::uint8_t id = report[0];
   ++device.gets_[id];
   if (int& refuse = device.refuse_gets_of_[id]; refuse > 0) {

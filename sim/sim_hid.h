@@ -131,6 +131,9 @@ class SimHidBus final : public HidPort {
     std::size_t interface_index;
   };
   const OpenHandle* Find(HidHandle handle) const;
+  // The device a feature report of this length goes to on this handle, or
+  // null (closed handle, unplugged device, wrong length).
+  SimDevice* FeatureTarget(HidHandle handle, std::size_t report_length);
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
