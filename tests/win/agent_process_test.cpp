@@ -82,6 +82,18 @@ TEST(AgentProcess, RunsHiddenUnderItsTitleAndEndsWithExitCodeZeroOnWmClose) {
   EXPECT_FALSE(style & WS_VISIBLE);
   EXPECT_FALSE(IsWindowVisible(window));
   EXPECT_EQ(GetParent(window), nullptr);
+  // Kept out of the taskbar and the Alt+Tab list once start-up has run; the
+  // window can be found from the moment it exists, before that.
+  LONG ex_style = 0;
+  for (int waited = 0; waited < 200 && ex_style != WS_EX_TOOLWINDOW; ++waited) {
+    ex_style = GetWindowLongW(window, GWL_EXSTYLE);
+    if (ex_style != WS_EX_TOOLWINDOW) Sleep(50);
+  }
+  EXPECT_EQ(ex_style, WS_EX_TOOLWINDOW);
+  RECT frame{};
+  GetWindowRect(window, &frame);
+  EXPECT_EQ(frame.left, 100);
+  EXPECT_EQ(frame.right - frame.left, 100);
 
   ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
   EXPECT_EQ(agent.WaitForExit(15000), 0);
