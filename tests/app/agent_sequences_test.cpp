@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "app/agent_window.h"
 #include "host/companion_ui.h"
@@ -13,7 +12,7 @@
 #include "protocol/performance_report.h"
 #include "settings/ini_file.h"
 #include "settings/validation.h"
-#include "../support/stand_in_system.h"
+#include "support/stand_in_system.h"
 
 namespace qx27 {
 namespace {
@@ -31,7 +30,7 @@ class AgentSequences : public ::testing::Test, protected testing_support::StandI
 
   // The agent cuts its folder at the last backslash, as on Windows; the INI
   // stand-in takes the backslash as a separator.
-  std::filesystem::path program_folder() const { return app_data.path() / "Program"; }
+  std::filesystem::path program_folder() const { return app_data.Root() / "Program"; }
   std::u16string ProgramPath(std::u16string_view name) const {
     return FromUtf8(program_folder().string()) + u"\\" + std::u16string(name);
   }
@@ -88,8 +87,8 @@ TEST_F(AgentSequences, FirstStartCreatesTheSettingsFileWithSixDefaultProfiles) {
   ASSERT_TRUE(std::filesystem::exists(settings_file()));
   EXPECT_EQ(Stored(u"Setting", u"Totle"), 6);
   for (int i = 0; i < 6; ++i) EXPECT_EQ(Stored(u"Profile" + DecimalText(i) + u"Setting", u"Mouse_Speed"), 5);
-  EXPECT_EQ(agent.settings_file_path(), FromUtf8(app_data.path().string()) + u"\\VORN\\ELDAN QX27\\GamingMouse");
-  EXPECT_EQ(agent.macro_file_path(), FromUtf8(app_data.path().string()) + u"\\VORN\\ELDAN QX27\\BulletSetting");
+  EXPECT_EQ(agent.settings_file_path(), FromUtf8(app_data.Root().string()) + u"\\VORN\\ELDAN QX27\\GamingMouse");
+  EXPECT_EQ(agent.macro_file_path(), FromUtf8(app_data.Root().string()) + u"\\VORN\\ELDAN QX27\\BulletSetting");
 }
 
 TEST_F(AgentSequences, StartWithTheMouseUnpluggedStoresDeviceZeroAndTellsNobody) {
@@ -191,16 +190,12 @@ TEST_F(AgentSequences, ReadSavesTheMousesConfigurationUnderCurrentNotActive) {
 
 TEST_F(AgentSequences, RefusedButtonReportFailsTheReadAndChangesNoFile) {
   Start();
-  const std::string before = [&] {
-    std::ifstream in(settings_file(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }();
+  const std::string before = test::ReadBytes(settings_file());
   mouse.RefuseNextGetsOf(4, 1);
   clock.Advance(2000);
   windows.ClearReceived();
   Send(msg::kDeviceChange);
-  std::ifstream in(settings_file(), std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before);
+  EXPECT_EQ(test::ReadBytes(settings_file()), before);
   EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0915, 0x0917, 0}}));
   EXPECT_FALSE(std::filesystem::exists(macro_file()));
   EXPECT_EQ(Waits().back(), 300u) << "the pause between the two reports was kept";
@@ -473,16 +468,14 @@ TEST_F(AgentSequences, CloseSendsTheExitNoticeInOrderRemovesTheIconAndLeavesTheF
   const WindowHandle osd = windows.AddForeignWindow(u"OSDMain");
   Start();
   const auto modified = std::filesystem::last_write_time(settings_file());
-  std::ifstream in(settings_file(), std::ios::binary);
-  const std::string before((std::istreambuf_iterator<char>(in)), {});
+  const std::string before = test::ReadBytes(settings_file());
   windows.ClearReceived();
   Send(msg::kClose);
   EXPECT_FALSE(windows.Exists(agent.handle()));
   EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0111, 0xFFFFFFFFu, 0}}));
   EXPECT_EQ(windows.ReceivedBy(osd), (std::vector<PostedMessage>{{osd, 0x0002, 0, 0}, {osd, 0x0010, 0, 0}}));
   EXPECT_EQ(TrayDeletes(), 1);
-  std::ifstream after(settings_file(), std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}), before);
+  EXPECT_EQ(test::ReadBytes(settings_file()), before);
   EXPECT_EQ(std::filesystem::last_write_time(settings_file()), modified);
 }
 

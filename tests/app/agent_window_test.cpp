@@ -9,7 +9,7 @@
 #include "platform/linux/desktop_stand_ins.h"
 #include "platform/linux/window_port.h"
 #include "sim/sim_hid.h"
-#include "../support/stand_in_system.h"
+#include "support/stand_in_system.h"
 
 namespace qx27 {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../support/stand_in_system.h"
+#include "support/stand_in_system.h"
 
 namespace qx27 {
 namespace {

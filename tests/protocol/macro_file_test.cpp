@@ -8,7 +8,7 @@
 #include "common/text.h"
 #include "platform/linux/ini_port.h"
 #include "settings/ini_file.h"
-#include "../support/stand_in_system.h"
+#include "support/temp_folder.h"
 
 namespace qx27 {
 namespace {
@@ -31,10 +31,10 @@ ButtonEntry BulletMacro(std::uint8_t click_code, std::uint16_t movement) {
 
 class MacroFileTest : public ::testing::Test {
  protected:
-  std::u16string Path() const { return FromUtf8((folder.path() / "BulletSetting").string()); }
+  std::u16string Path() const { return FromUtf8((folder.Root() / "BulletSetting").string()); }
   CIniFile File() { return CIniFile(ini, Path()); }
 
-  testing_support::ScratchFolder folder;
+  test::TempFolder folder;
   linux_host::StandInIniPort ini;
   MacroFileWriter writer{ini, Path()};
 };
@@ -67,13 +67,13 @@ TEST_F(MacroFileTest, TheLastButtonWrittenForAProfileIsTheOneKept) {
 TEST_F(MacroFileTest, AMacroWithoutABulletProfileWritesNothing) {
   writer.StoreBulletMacro(BulletMacro(1, 0x3205), 0);
   writer.StoreBulletMacro(BulletMacro(0, 0x3205), 0);
-  EXPECT_FALSE(std::filesystem::exists(folder.path() / "BulletSetting"));
+  EXPECT_FALSE(std::filesystem::exists(folder.Root() / "BulletSetting"));
 }
 
 TEST_F(MacroFileTest, AMissingFolderIsNeverCreated) {
-  MacroFileWriter elsewhere(ini, FromUtf8((folder.path() / "absent" / "BulletSetting").string()));
+  MacroFileWriter elsewhere(ini, FromUtf8((folder.Root() / "absent" / "BulletSetting").string()));
   elsewhere.StoreBulletMacro(BulletMacro(5, 0x3205), 0);
-  EXPECT_FALSE(std::filesystem::exists(folder.path() / "absent"));
+  EXPECT_FALSE(std::filesystem::exists(folder.Root() / "absent"));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include "common/text.h"
 #include "platform/linux/ini_port.h"
 #include "settings/validation.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace qx27 {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "common/text.h"
 #include "platform/linux/ini_port.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace qx27 {
 namespace {

@@ -14,7 +14,7 @@
 #include "platform/linux/ini_port.h"
 #include "recording_ini_port.h"
 #include "settings/settings_file.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace qx27 {
 namespace {

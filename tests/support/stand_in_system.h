@@ -3,7 +3,6 @@
 // agent runs on.
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -14,39 +13,21 @@
 #include "platform/linux/window_port.h"
 #include "ports/ports.h"
 #include "sim/sim_hid.h"
+#include "support/temp_folder.h"
 
 namespace qx27::testing_support {
 
-// A folder of its own per test, removed afterwards.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qx27-agent-XXXXXX").string();
-    root_ = mkdtemp(pattern.data());
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::filesystem::path& path() const { return root_; }
-
- private:
-  std::filesystem::path root_;
-};
-
 struct StandInSystem {
   StandInSystem() {
-    shell.SetAppDataFolder(FromUtf8(app_data.path().string()));
+    shell.SetAppDataFolder(FromUtf8(app_data.Root().string()));
     std::filesystem::create_directories(agent_folder());
   }
   // "<application data>/VORN/ELDAN QX27", made as an installer would.
-  std::filesystem::path agent_folder() const { return app_data.path() / "VORN" / "ELDAN QX27"; }
+  std::filesystem::path agent_folder() const { return app_data.Root() / "VORN" / "ELDAN QX27"; }
   std::filesystem::path settings_file() const { return agent_folder() / "GamingMouse"; }
   std::filesystem::path macro_file() const { return agent_folder() / "BulletSetting"; }
 
-  ScratchFolder app_data;
+  test::TempFolder app_data;
   sim::SimHidBus bus;
   sim::SimDevice& mouse = bus.AddDevice(sim::MouseSpec());
   linux_host::InProcessWindows windows;

@@ -1,4 +1,4 @@
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #include <fstream>
 #include <iterator>
@@ -12,7 +12,7 @@ TempFolder::TempFolder() {
   std::random_device random;
   std::error_code ec;
   do {
-    root_ = std::filesystem::temp_directory_path() / ("qx27-settings-" + std::to_string(random()));
+    root_ = std::filesystem::temp_directory_path() / ("qx27-test-" + std::to_string(random()));
   } while (!std::filesystem::create_directory(root_, ec));
 }
 

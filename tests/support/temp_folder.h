@@ -14,6 +14,7 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
+  const std::filesystem::path& Root() const { return root_; }
   std::filesystem::path File(std::string_view name) const { return root_ / name; }
   // The same file as the UTF-16 path the INI port takes.
   std::u16string IniPath(std::string_view name) const;
