@@ -44,6 +44,26 @@ expect_eq() {  # expect_eq WHAT EXPECTED ACTUAL
   fi
 }
 
+# expect_bytes WHAT EXPECTED ACTUAL: two reports as hex bytes; a mismatch
+# names the first bytes that differ rather than printing 2049 of them.
+expect_bytes() {
+  if [[ "$2" == "$3" ]]; then
+    note "ok: $1"
+    return
+  fi
+  local -a want got
+  read -ra want <<<"$2"
+  read -ra got <<<"$3"
+  local differences="" shown=0 i
+  for ((i = 0; i < ${#want[@]} || i < ${#got[@]}; i++)); do
+    if [[ ${want[i]:-none} != "${got[i]:-none}" ]]; then
+      differences+=" byte $i: ${want[i]:-none} expected, ${got[i]:-none} actual;"
+      ((++shown < 8)) || break
+    fi
+  done
+  fail "$1 (${#want[@]} bytes expected, ${#got[@]} actual):$differences"
+}
+
 wait_until() {  # wait_until SECONDS CMD...
   local deadline=$((SECONDS + $1))
   shift

@@ -47,7 +47,8 @@ int Usage() {
       "  apply | command | close          post 0x04FF, 0x0501, WM_CLOSE to the agent\n"
       "  session CODE | devicechange      post WM_WTSSESSION_CHANGE, WM_DEVICECHANGE\n"
       "  timer ID | tray LPARAM | menu ID post WM_TIMER, the tray callback 0x0465, WM_COMMAND\n"
-      "  wait MS                          wait up to MS ms for the agent's window\n"
+      "  wait MS                          wait up to MS ms for the agent's window and the end of\n"
+      "                                   its start-up\n"
       "  listen MS [--osd]                be the companion UI's window for MS ms; print messages\n"
       "                                   --osd: own an \"OSDMain\" window too; its lines\n"
       "                                   start with \"OSDMain \"\n"
@@ -80,10 +81,20 @@ int PostToAgent(UINT message, WPARAM wparam, LPARAM lparam) {
   return PostMessageW(agent, message, wparam, lparam) ? 0 : 1;
 }
 
+// The window exists from the start of the agent's start-up sequence, which
+// runs inside its creation; a sent message is answered only once the message
+// loop runs, that is once start-up is over.
 int WaitForAgent(DWORD milliseconds) {
-  for (DWORD waited = 0;; waited += 50) {
-    if (FindWindowW(nullptr, kAgentTitle) != nullptr) return 0;
-    if (waited >= milliseconds) return 1;
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (;;) {
+    if (HWND agent = FindWindowW(nullptr, kAgentTitle)) {
+      const ULONGLONG now = GetTickCount64();
+      DWORD_PTR result = 0;
+      if (now < end && SendMessageTimeoutW(agent, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(end - now), &result)) {
+        return 0;
+      }
+    }
+    if (GetTickCount64() >= end) return 1;
     Sleep(50);
   }
 }
