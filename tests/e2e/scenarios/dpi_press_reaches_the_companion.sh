@@ -18,8 +18,13 @@ expect_eq "DPI_Cur of profile 0 is stored" 3 "$(settings_value Profile0Setting D
 
 # With profile 2 active, wParam names it and only its section changes.
 set_setting Setting Active 2
+buttons_before=$(mouse_log | grep -c '^set accepted 04')
+upload_done() { [[ $(mouse_log | grep -c '^set accepted 04') -gt $buttons_before ]]; }
 ctl apply || fail "posting the apply request"
-wait_until 15 has_line "$QX27_HARNESS_DIR/debug.txt" RefreshScrollLine || fail "the apply request was not handled"
+wait_until 15 upload_done || fail "the apply request was not handled"
+# The upload's searches reopen the events handle; the system drops input
+# that comes while no handle is open.
+wait_until 10 events_open || fail "no handle on the events interface after the apply"
 ctl mouse dpi 1 || fail "pressing the DPI button again"
 wait_until 10 has_line "$QX27_HARNESS_DIR/companion.txt" "0x0506 0x2 0x0" || fail "no 0x0506 for profile 2"
 stop_listening
