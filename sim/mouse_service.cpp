@@ -34,6 +34,13 @@ std::string Narrow(std::u16string_view text) {
   return narrow;
 }
 
+std::string UpperHex(std::uint16_t value) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  for (int shift = 12; shift >= 0; shift -= 4) text.push_back(kHex[(value >> shift) & 0xF]);
+  return text;
+}
+
 // Splits off the first word of `text`.
 std::string_view Word(std::string_view& text) {
   const std::size_t space = text.find(' ');
@@ -44,7 +51,8 @@ std::string_view Word(std::string_view& text) {
 
 }  // namespace
 
-MouseService::MouseService(bool plugged) : mouse_(bus_.AddDevice(MouseSpec())) {
+MouseService::MouseService(bool plugged, std::uint16_t vendor_id, std::uint16_t product_id)
+    : mouse_(bus_.AddDevice(MouseSpec(vendor_id, product_id))) {
   for (const InterfaceSpec& interface : mouse_.spec().interfaces) {
     service_handles_.push_back(interface.can_open ? bus_.Open(interface.path) : kInvalidHid);
   }
@@ -130,6 +138,7 @@ Answer MouseService::Handle(std::string_view request) {
   const std::string_view verb = Word(args);
 
   if (verb == "list") return List();
+  if (verb == "devices") return Devices();
   if (verb == "caps") return Caps(args);
   if (verb == "attributes") return Attributes(args);
   if (verb == "set") {
@@ -182,6 +191,26 @@ Answer MouseService::List() {
   // A search is the first thing the agent does before any report: a test
   // sees that a request was handled even when nothing could be sent.
   log_.push_back("list " + std::to_string(listed));
+  return Ok(body);
+}
+
+Answer MouseService::Devices() {
+  // What the system's device list holds for a plugged-in mouse: the USB
+  // device, then one HID device per collection. Each line is a device's
+  // hardware IDs, most specific first, separated by single spaces.
+  std::string body;
+  std::size_t listed = 0;
+  if (mouse_.plugged()) {
+    const DeviceSpec& spec = mouse_.spec();
+    const std::string ids = "VID_" + UpperHex(spec.vendor_id) + "&PID_" + UpperHex(spec.product_id);
+    body += "USB\\" + ids + "&REV_0100 USB\\" + ids + "\n";
+    ++listed;
+    for (std::size_t i = 0; i < spec.interfaces.size(); ++i, ++listed) {
+      const std::string collection = "&Col0" + std::to_string(i + 1);
+      body += "HID\\" + ids + "&REV_0100" + collection + " HID\\" + ids + collection + " HID_DEVICE\n";
+    }
+  }
+  log_.push_back("devices " + std::to_string(listed));
   return Ok(body);
 }
 

@@ -5,8 +5,9 @@
 // requests and keeps a log of what the agent asked of the mouse.
 //
 // The log holds, in order, every interface search ("list N": N interfaces
-// listed), every feature report set ("set OUTCOME bytes") and every get ("get
-// OUTCOME id length") that reached the mouse.
+// listed), every search for present devices ("devices N": N devices listed),
+// every feature report set ("set OUTCOME bytes") and every get ("get OUTCOME
+// id length") that reached the mouse.
 //
 // A request is one message: a first line "verb args...", for some verbs
 // followed by more lines. An answer's first line is "ok" or "error WORD text";
@@ -47,7 +48,9 @@ class MouseService {
     bool delivers_input = false;  // the events interface: input reports flow to the client
   };
 
-  explicit MouseService(bool plugged = true);
+  // The mouse answers to the first vendor and product ID pair unless told to
+  // present the second, the one the presence check asks about.
+  explicit MouseService(bool plugged = true, std::uint16_t vendor_id = 0x3938, std::uint16_t product_id = 0x1101);
 
   SimHidBus& bus() { return bus_; }
   SimDevice& mouse() { return mouse_; }
@@ -70,6 +73,7 @@ class MouseService {
   int open_input_connections() const;
 
   Answer List();
+  Answer Devices();
   Answer Caps(std::string_view name);
   Answer Attributes(std::string_view name);
   Answer SetFeature(std::string_view name, std::string_view bytes_text);

@@ -13,6 +13,12 @@
 #   settings_folder           Linux path of %APPDATA%\VORN\ELDAN QX27 in the prefix
 #   wait_until SECONDS CMD..  poll CMD until it succeeds; fail after SECONDS
 #   expect_eq WHAT EXPECTED ACTUAL
+#   start_listen FILE [--osd] be the companion UI's window (and "OSDMain"), lines into FILE
+#   start_debug FILE          the agent's debugger output lines into FILE
+#   stop_listening            end both and wait for them
+#   settings_value SECTION KEY   a value of the settings file, or nothing
+#   tray_icons                how many icons the notification area shows
+#   desk ARGS...              qx27desk.exe (taskbar, menus, count TITLE)
 #   e2e_stop                  WM_CLOSE to the agent; expect exit code 0; stop everything
 set -uo pipefail
 
@@ -38,6 +44,26 @@ expect_eq() {  # expect_eq WHAT EXPECTED ACTUAL
   fi
 }
 
+# expect_bytes WHAT EXPECTED ACTUAL: two reports as hex bytes; a mismatch
+# names the first bytes that differ rather than printing 2049 of them.
+expect_bytes() {
+  if [[ "$2" == "$3" ]]; then
+    note "ok: $1"
+    return
+  fi
+  local -a want got
+  read -ra want <<<"$2"
+  read -ra got <<<"$3"
+  local differences="" shown=0 i
+  for ((i = 0; i < ${#want[@]} || i < ${#got[@]}; i++)); do
+    if [[ ${want[i]:-none} != "${got[i]:-none}" ]]; then
+      differences+=" byte $i: ${want[i]:-none} expected, ${got[i]:-none} actual;"
+      ((++shown < 8)) || break
+    fi
+  done
+  fail "$1 (${#want[@]} bytes expected, ${#got[@]} actual):$differences"
+}
+
 wait_until() {  # wait_until SECONDS CMD...
   local deadline=$((SECONDS + $1))
   shift
@@ -52,8 +78,73 @@ mouse_log() { ctl mouse log; }
 mouse_sets() { ctl mouse log | sed -n 's/^set //p'; }
 mouse_report() { ctl mouse report "$1" 2>/dev/null; }
 settings_folder() { "$harness" appdata; }
+desk() { "$harness" desk "$@"; }
+tray_icons() { "$harness" tray-icons; }
+
+# Longer than any scenario needs; stop_listening ends them early.
+readonly e2e_listen_ms=120000
+e2e_listeners=()
+
+start_background() {  # start_background FILE READY_LINE ARGS...
+  local file="$1" ready="$2"
+  shift 2
+  : >"$file"
+  ctl "$@" >"$file" 2>"$file.err" &
+  e2e_listeners+=($!)
+  wait_until 30 grep -q "$ready" "$file.err" || fail "qx27ctl $* did not start"
+}
+start_listen() { local file="$1"; shift; start_background "$file" listening listen "$e2e_listen_ms" "$@"; }
+start_debug() { start_background "$1" capturing debug "$e2e_listen_ms"; }
+
+stop_listening() {
+  ((${#e2e_listeners[@]})) || return 0
+  ctl stop-listening
+  wait "${e2e_listeners[@]}" 2>/dev/null
+  e2e_listeners=()
+}
+
+# The settings file is an INI file; sections and keys are matched exactly.
+settings_value() {  # settings_value SECTION KEY
+  local file
+  file="$(settings_folder)/GamingMouse"
+  [[ -f $file ]] || return 1
+  tr -d '\r' <"$file" | awk -v section="[$1]" -v key="$2" '
+    /^\[/ { inside = ($0 == section); next }
+    inside && index($0, key "=") == 1 { print substr($0, length(key) + 2); exit }'
+}
+
+# set_setting SECTION KEY VALUE: rewrite one existing key of the settings
+# file, as the companion UI would before it posts 0x04FF.
+set_setting() {
+  local file
+  file="$(settings_folder)/GamingMouse"
+  awk -v section="[$1]" -v key="$2" -v value="$3" '
+    { line = $0; sub(/\r$/, "", line) }
+    line ~ /^\[/ { inside = (line == section) }
+    inside && index(line, key "=") == 1 { $0 = key "=" value; found = 1 }
+    { print }
+    END { exit !found }' "$file" >"$file.new" && mv "$file.new" "$file" || fail "no key $2 in [$1]"
+}
+
+# A struct value of the INI service: the bytes in hex, then their sum modulo
+# 256. set_struct_byte SECTION KEY INDEX BYTE changes one byte and the sum.
+set_struct_byte() {
+  local value old new sum
+  value="$(settings_value "$1" "$2")"
+  [[ $value =~ ^[0-9A-F]+$ ]] || { fail "[$1] $2 is no struct value: $value"; return; }
+  old=$((16#${value:$((2 * $3)):2}))
+  new=$(($4))
+  sum=$((16#${value: -2}))
+  value="${value:0:$((2 * $3))}$(printf '%02X' "$new")${value:$((2 * $3 + 2))}"
+  value="${value:0:$((${#value} - 2))}$(printf '%02X' $(((sum - old + new) & 0xFF)))"
+  set_setting "$1" "$2" "$value"
+}
+
+# has_line FILE LINE: the file holds exactly this line.
+has_line() { grep -qxF -- "$2" "$1"; }
 
 e2e_finish() {
+  if ((${#e2e_listeners[@]})); then stop_listening >/dev/null 2>&1; fi
   if ((e2e_running)); then
     "$harness" stop >/dev/null 2>&1
     e2e_running=0

@@ -49,6 +49,25 @@ TEST(MouseService, EverySearchIsLoggedWithTheNumberOfInterfacesListed) {
   EXPECT_EQ(service.Handle("log").text, "ok\nlist 5\nlist 0\n");
 }
 
+TEST(MouseService, PresentDevicesNameTheMouseIdentityInTheirHardwareIds) {
+  MouseService service;
+  const auto lines = Lines(service.Handle("devices").text);
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[0], "ok");
+  EXPECT_EQ(lines[1], R"(USB\VID_3938&PID_1101&REV_0100 USB\VID_3938&PID_1101)");
+  EXPECT_EQ(lines[3], R"(HID\VID_3938&PID_1101&REV_0100&Col02 HID\VID_3938&PID_1101&Col02 HID_DEVICE)");
+  service.Handle("unplug");
+  EXPECT_EQ(service.Handle("devices").text, "ok\n");
+  EXPECT_EQ(service.Handle("log").text, "ok\ndevices 6\ndevices 0\n");
+}
+
+TEST(MouseService, TheSecondIdentityIsPresentedInPathsAndHardwareIds) {
+  MouseService service(true, 0x1B80, 0xB412);
+  EXPECT_EQ(Lines(service.Handle("list").text)[1].rfind(R"(\\.\pipe\qx27mouse.1.hid#vid_1b80&pid_b412&col01)", 0), 0u);
+  EXPECT_EQ(Lines(service.Handle("devices").text)[1], R"(USB\VID_1B80&PID_B412&REV_0100 USB\VID_1B80&PID_B412)");
+  EXPECT_EQ(service.Handle("attributes " + NameOf(service, 40)).text, "ok\n7040 46098\n");
+}
+
 TEST(MouseService, ReportIdsAreTakenInDecimalOrHex) {
   MouseService service;
   service.mouse().StoreReport(std::vector<std::uint8_t>{0x06, 0x5A});

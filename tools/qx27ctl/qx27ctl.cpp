@@ -18,6 +18,28 @@ namespace {
 
 constexpr wchar_t kAgentTitle[] = L"VORN ELDAN QX27_Hid";
 constexpr wchar_t kCompanionTitle[] = L"VORN ELDAN QX27";
+constexpr wchar_t kOsdTitle[] = L"OSDMain";
+
+// Signalled by "stop-listening": every listen and debug of this session ends
+// early, so a script need not sit out the whole duration it asked for.
+constexpr wchar_t kStopEvent[] = L"qx27ctl.stop-listening";
+
+HANDLE StopEvent() { return CreateEventW(nullptr, TRUE, FALSE, kStopEvent); }
+
+int StopListening() {
+  HANDLE stop = StopEvent();
+  if (stop == nullptr) return 1;
+  // Held long enough for every waiter to see it, then cleared for the next.
+  SetEvent(stop);
+  Sleep(300);
+  ResetEvent(stop);
+  CloseHandle(stop);
+  return 0;
+}
+
+// Set while the OSD window is ours to print for; cleared before we destroy it
+// ourselves, so only what other programs send it is shown.
+bool g_osd_listening = false;
 
 int Usage() {
   std::fputs(
@@ -25,9 +47,13 @@ int Usage() {
       "  apply | command | close          post 0x04FF, 0x0501, WM_CLOSE to the agent\n"
       "  session CODE | devicechange      post WM_WTSSESSION_CHANGE, WM_DEVICECHANGE\n"
       "  timer ID | tray LPARAM | menu ID post WM_TIMER, the tray callback 0x0465, WM_COMMAND\n"
-      "  wait MS                          wait up to MS ms for the agent's window\n"
-      "  listen MS                        be the companion UI's window for MS ms; print messages\n"
+      "  wait MS                          wait up to MS ms for the agent's window and the end of\n"
+      "                                   its start-up\n"
+      "  listen MS [--osd]                be the companion UI's window for MS ms; print messages\n"
+      "                                   --osd: own an \"OSDMain\" window too; its lines\n"
+      "                                   start with \"OSDMain \"\n"
       "  debug MS                         print the debugger output for MS ms\n"
+      "  stop-listening                   end every running listen and debug now\n"
       "simulated mouse (qx27mouse):\n"
       "  mouse dump                       print reports 3 and 4 as the mouse holds them:\n"
       "                                   'perf' + 40 bytes, 'buttons' + 2049 bytes, in hex\n"
@@ -55,10 +81,20 @@ int PostToAgent(UINT message, WPARAM wparam, LPARAM lparam) {
   return PostMessageW(agent, message, wparam, lparam) ? 0 : 1;
 }
 
+// The window exists from the start of the agent's start-up sequence, which
+// runs inside its creation; a sent message is answered only once the message
+// loop runs, that is once start-up is over.
 int WaitForAgent(DWORD milliseconds) {
-  for (DWORD waited = 0;; waited += 50) {
-    if (FindWindowW(nullptr, kAgentTitle) != nullptr) return 0;
-    if (waited >= milliseconds) return 1;
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (;;) {
+    if (HWND agent = FindWindowW(nullptr, kAgentTitle)) {
+      const ULONGLONG now = GetTickCount64();
+      DWORD_PTR result = 0;
+      if (now < end && SendMessageTimeoutW(agent, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(end - now), &result)) {
+        return 0;
+      }
+    }
+    if (GetTickCount64() >= end) return 1;
     Sleep(50);
   }
 }
@@ -75,24 +111,57 @@ LRESULT CALLBACK ListenProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-int Listen(DWORD milliseconds) {
+// The OSD window's program is told of the agent's end with a posted
+// WM_DESTROY and WM_CLOSE; both are printed and neither ends the window.
+LRESULT CALLBACK OsdProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (g_osd_listening &&
+      (message == WM_DESTROY || message == WM_CLOSE || message == WM_COMMAND || (message >= WM_USER && message < 0xC000))) {
+    std::printf("OSDMain 0x%04x 0x%llx 0x%llx\n", message, static_cast<unsigned long long>(wparam),
+                static_cast<unsigned long long>(lparam));
+    std::fflush(stdout);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+HWND CreateListenWindow(const wchar_t* class_name, WNDPROC procedure, const wchar_t* title) {
   WNDCLASSW window_class{};
-  window_class.lpfnWndProc = ListenProc;
+  window_class.lpfnWndProc = procedure;
   window_class.hInstance = GetModuleHandleW(nullptr);
-  window_class.lpszClassName = L"qx27ctl.listen";
+  window_class.lpszClassName = class_name;
   RegisterClassW(&window_class);
-  HWND window = CreateWindowExW(0, window_class.lpszClassName, kCompanionTitle, WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
-                                nullptr, window_class.hInstance, nullptr);
+  return CreateWindowExW(0, class_name, title, WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, window_class.hInstance,
+                         nullptr);
+}
+
+int Listen(DWORD milliseconds, bool osd) {
+  // One thread owns both windows, so their lines come in the order the
+  // messages were posted.
+  HWND window = CreateListenWindow(L"qx27ctl.listen", ListenProc, kCompanionTitle);
   if (window == nullptr) return 1;
+  HWND osd_window = nullptr;
+  if (osd) {
+    osd_window = CreateListenWindow(L"qx27ctl.osd", OsdProc, kOsdTitle);
+    if (osd_window == nullptr) return 1;
+    g_osd_listening = true;
+  }
+  HANDLE stop = StopEvent();
+  // Scripts wait for this line before they make the agent post anything.
   std::fputs("listening\n", stderr);
+  std::fflush(stderr);
   const ULONGLONG end = GetTickCount64() + milliseconds;
   for (;;) {
     const ULONGLONG now = GetTickCount64();
     if (now >= end) break;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    const DWORD woken =
+        MsgWaitForMultipleObjects(stop != nullptr ? 1 : 0, &stop, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    if (stop != nullptr && woken == WAIT_OBJECT_0) break;
   }
+  if (stop != nullptr) CloseHandle(stop);
+  g_osd_listening = false;
+  if (osd_window != nullptr) DestroyWindow(osd_window);
   DestroyWindow(window);
   return 0;
 }
@@ -106,19 +175,25 @@ int Debug(DWORD milliseconds) {
   if (!buffer_ready || !data_ready || !mapping) return 1;
   auto* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 4096));
   if (view == nullptr) return 1;
+  HANDLE stop = StopEvent();
   std::fputs("capturing\n", stderr);
+  std::fflush(stderr);
   const ULONGLONG end = GetTickCount64() + milliseconds;
   SetEvent(buffer_ready);
   for (;;) {
     const ULONGLONG now = GetTickCount64();
     if (now >= end) break;
-    if (WaitForSingleObject(data_ready, static_cast<DWORD>(end - now)) != WAIT_OBJECT_0) break;
+    HANDLE waits[] = {data_ready, stop};
+    if (WaitForMultipleObjects(stop != nullptr ? 2 : 1, waits, FALSE, static_cast<DWORD>(end - now)) != WAIT_OBJECT_0) {
+      break;
+    }
     std::string text(view + sizeof(DWORD), strnlen(view + sizeof(DWORD), 4096 - sizeof(DWORD)));
     std::fputs(text.c_str(), stdout);
     if (text.empty() || text.back() != '\n') std::fputc('\n', stdout);
     std::fflush(stdout);
     SetEvent(buffer_ready);
   }
+  if (stop != nullptr) CloseHandle(stop);
   UnmapViewOfFile(view);
   CloseHandle(mapping);
   CloseHandle(data_ready);
@@ -193,13 +268,18 @@ int main(int argc, char** argv) {
   if (command == "command") return PostToAgent(0x0501, 0, 0);
   if (command == "close") return PostToAgent(WM_CLOSE, 0, 0);
   if (command == "devicechange") return PostToAgent(WM_DEVICECHANGE, 0x0007, 0);
+  if (command == "stop-listening") return StopListening();
   if (arg == nullptr) return Usage();
   if (command == "session") return PostToAgent(WM_WTSSESSION_CHANGE, Number(arg), 0);
   if (command == "timer") return PostToAgent(WM_TIMER, Number(arg), 0);
   if (command == "tray") return PostToAgent(0x0465, 128, static_cast<LPARAM>(Number(arg)));
   if (command == "menu") return PostToAgent(WM_COMMAND, Number(arg), 0);
   if (command == "wait") return WaitForAgent(Number(arg));
-  if (command == "listen") return Listen(Number(arg));
+  if (command == "listen") {
+    const bool osd = argc > 3 && std::strcmp(argv[3], "--osd") == 0;
+    if (argc > 3 && !osd) return Usage();
+    return Listen(Number(arg), osd);
+  }
   if (command == "debug") return Debug(Number(arg));
   return Usage();
 }

@@ -8,7 +8,9 @@
 // agent's window with WM_DEVICECHANGE, as the system tells windows registered
 // for HID interface notifications.
 //
-// usage: qx27mouse [--unplugged]
+// usage: qx27mouse [--unplugged] [--second-identity]
+//   --second-identity: vendor ID 0x1B80 and product ID 0xB412 instead of
+//   0x3938 and 0x1101, the pair the presence check asks about
 #include <windows.h>
 #include <dbt.h>
 
@@ -233,7 +235,8 @@ class InterfaceConnection {
 
 class MouseServer {
  public:
-  explicit MouseServer(bool plugged) : service_(plugged) {}
+  MouseServer(bool plugged, std::uint16_t vendor_id, std::uint16_t product_id)
+      : service_(plugged, vendor_id, product_id) {}
 
   void Start() {
     std::lock_guard lock(transition_mutex_);
@@ -389,17 +392,22 @@ class MouseServer {
 
 int main(int argc, char** argv) {
   bool plugged = true;
+  std::uint16_t vendor_id = 0x3938;
+  std::uint16_t product_id = 0x1101;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--unplugged") == 0) {
       plugged = false;
+    } else if (std::strcmp(argv[i], "--second-identity") == 0) {
+      vendor_id = 0x1B80;
+      product_id = 0xB412;
     } else {
-      std::fputs("usage: qx27mouse [--unplugged]\n", stderr);
+      std::fputs("usage: qx27mouse [--unplugged] [--second-identity]\n", stderr);
       return 2;
     }
   }
   // Never destroyed: threads serving pipes may still be running when the quit
   // request has been answered, and the process ends with them.
-  auto* server = new MouseServer(plugged);
+  auto* server = new MouseServer(plugged, vendor_id, product_id);
   server->Start();
   std::fputs(plugged ? "qx27mouse: serving, plugged\n" : "qx27mouse: serving, unplugged\n", stderr);
   std::fflush(stderr);

@@ -1,0 +1,210 @@
+// qx27bench: timings of the shipped agent under the harness, taken from the
+// Windows side so that no process start sits inside a measurement.
+//
+//   qx27bench apply N          0x04FF posted -> reports 3 and 4 both stored in the mouse
+//   qx27bench dpi N            input report sent -> 0x0506 at the companion window
+//   qx27bench startup N PATH   process created -> "OnCreate over" on the debugger channel;
+//                              each agent is closed again (WM_CLOSE) before the next
+//
+// Each prints one line per sample ("apply 1 312.4 ms") and a summary line
+// ("apply: n 10, min .., median .., max .. ms"). Needs the harness's mouse.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/simmouse/mouse_pipe.h"
+
+namespace {
+
+constexpr wchar_t kAgentTitle[] = L"VORN ELDAN QX27_Hid";
+constexpr wchar_t kCompanionTitle[] = L"VORN ELDAN QX27";
+constexpr UINT kApplyRequest = 0x04FF;
+constexpr UINT kDpiStageChanged = 0x0506;
+constexpr double kGiveUpMs = 20000;
+
+double NowMs() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+void Summary(const char* what, std::vector<double> samples) {
+  if (samples.empty()) {
+    std::printf("%s: no sample\n", what);
+    return;
+  }
+  std::sort(samples.begin(), samples.end());
+  std::printf("%s: n %zu, min %.1f, median %.1f, max %.1f ms\n", what, samples.size(), samples.front(),
+              samples[samples.size() / 2], samples.back());
+}
+
+std::string AskOrEmpty(const char* request) {
+  std::string answer;
+  if (qx27::simmouse::AskMouse(request, answer) != qx27::simmouse::AskResult::kAnswered) return {};
+  if (!qx27::simmouse::AnswerIsOk(answer)) return {};
+  return std::string(qx27::simmouse::AnswerBody(answer));
+}
+
+// Accepted sets of one report ID in the mouse's log so far.
+int AcceptedSets(const std::string& log, const char* report_id) {
+  const std::string needle = std::string("set accepted ") + report_id + " ";
+  int count = 0;
+  for (std::size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) ++count;
+  return count;
+}
+
+int Apply(int samples) {
+  HWND agent = FindWindowW(nullptr, kAgentTitle);
+  if (agent == nullptr) return std::fputs("qx27bench: no agent window\n", stderr), 1;
+  std::vector<double> totals, perf_times, gaps;
+  for (int i = 1; i <= samples; ++i) {
+    const std::string before = AskOrEmpty("log");
+    const int perf_before = AcceptedSets(before, "03");
+    const int buttons_before = AcceptedSets(before, "04");
+    const double start = NowMs();
+    PostMessageW(agent, kApplyRequest, 0, 0);
+    double perf_at = -1, buttons_at = -1;
+    while (buttons_at < 0 && NowMs() - start < kGiveUpMs) {
+      const std::string log = AskOrEmpty("log");
+      const double now = NowMs();
+      if (perf_at < 0 && AcceptedSets(log, "03") > perf_before) perf_at = now - start;
+      if (perf_at >= 0 && AcceptedSets(log, "04") > buttons_before) buttons_at = now - start;
+      Sleep(1);
+    }
+    if (buttons_at < 0) return std::fputs("qx27bench: the reports never reached the mouse\n", stderr), 1;
+    std::printf("apply %d: report 3 at %.1f ms, report 4 at %.1f ms\n", i, perf_at, buttons_at);
+    totals.push_back(buttons_at);
+    perf_times.push_back(perf_at);
+    gaps.push_back(buttons_at - perf_at);
+    Sleep(200);
+  }
+  Summary("apply, 0x04FF to both reports stored", totals);
+  Summary("apply, 0x04FF to report 3 stored", perf_times);
+  Summary("apply, report 3 to report 4 (floor 300 ms)", gaps);
+  return 0;
+}
+
+double g_dpi_arrived = -1;
+
+LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == kDpiStageChanged) {
+    g_dpi_arrived = NowMs();
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+int Dpi(int samples) {
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = CompanionProc;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = L"qx27bench.companion";
+  RegisterClassW(&window_class);
+  HWND window = CreateWindowExW(0, window_class.lpszClassName, kCompanionTitle, WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                nullptr, window_class.hInstance, nullptr);
+  if (window == nullptr) return 1;
+  std::vector<double> times;
+  for (int i = 1; i <= samples; ++i) {
+    const std::string request = "dpi " + std::to_string(i % 6 + 1);
+    g_dpi_arrived = -1;
+    const double start = NowMs();
+    std::string answer;
+    if (qx27::simmouse::AskMouse(request, answer) != qx27::simmouse::AskResult::kAnswered ||
+        !qx27::simmouse::AnswerIsOk(answer)) {
+      return std::fputs("qx27bench: the mouse did not send the report\n", stderr), 1;
+    }
+    while (g_dpi_arrived < 0 && NowMs() - start < kGiveUpMs) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    if (g_dpi_arrived < 0) return std::fputs("qx27bench: no 0x0506 arrived\n", stderr), 1;
+    std::printf("dpi %d %.1f ms\n", i, g_dpi_arrived - start);
+    times.push_back(g_dpi_arrived - start);
+    Sleep(100);
+  }
+  DestroyWindow(window);
+  Summary("dpi", times);
+  return 0;
+}
+
+// The debugger channel as debug viewers read it (DBWIN).
+struct DebugChannel {
+  HANDLE buffer_ready = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY");
+  HANDLE data_ready = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY");
+  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER");
+  const char* view = mapping ? static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 4096)) : nullptr;
+
+  // Waits for a line that starts with `text`; gives the time it came, or -1.
+  double WaitFor(const char* text, double until) {
+    for (;;) {
+      const double now = NowMs();
+      if (now >= until) return -1;
+      SetEvent(buffer_ready);
+      if (WaitForSingleObject(data_ready, static_cast<DWORD>(until - now)) != WAIT_OBJECT_0) return -1;
+      const double arrived = NowMs();
+      if (std::strncmp(view + sizeof(DWORD), text, std::strlen(text)) == 0) {
+        SetEvent(buffer_ready);
+        return arrived;
+      }
+    }
+  }
+};
+
+int Startup(int samples, const char* agent_path) {
+  DebugChannel channel;
+  if (channel.view == nullptr) return 1;
+  const int length = MultiByteToWideChar(CP_UTF8, 0, agent_path, -1, nullptr, 0);
+  std::wstring path(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, agent_path, -1, path.data(), length);
+  const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+  std::vector<double> times;
+  for (int i = 1; i <= samples; ++i) {
+    if (FindWindowW(nullptr, kAgentTitle) != nullptr) return std::fputs("qx27bench: an agent is running\n", stderr), 1;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    std::wstring command_line = L"\"" + path + L"\"";
+    const double start = NowMs();
+    if (!CreateProcessW(path.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &process)) {
+      return std::fputs("qx27bench: cannot start the agent\n", stderr), 1;
+    }
+    const double over = channel.WaitFor("OnCreate over", start + kGiveUpMs);
+    if (over < 0) return std::fputs("qx27bench: no \"OnCreate over\"\n", stderr), 1;
+    std::printf("startup %d %.1f ms\n", i, over - start);
+    times.push_back(over - start);
+    HWND agent = FindWindowW(nullptr, kAgentTitle);
+    if (agent != nullptr) PostMessageW(agent, WM_CLOSE, 0, 0);
+    WaitForSingleObject(process.hProcess, 20000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    Sleep(300);
+  }
+  Summary("startup", times);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return std::fputs("usage: qx27bench apply N | dpi N | startup N AGENT_PATH\n", stderr), 2;
+  const std::string command = argv[1];
+  const int samples = std::atoi(argv[2]);
+  int result = 2;
+  if (command == "apply") result = Apply(samples);
+  if (command == "dpi") result = Dpi(samples);
+  if (command == "startup" && argc == 4) result = Startup(samples, argv[3]);
+  std::fflush(stdout);
+  return result;
+}

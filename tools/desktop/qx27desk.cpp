@@ -1,0 +1,91 @@
+// qx27desk: what a person sees on the harness's Wine desktop, for scripts.
+// The harness runs everything on a virtual desktop whose taskbar holds the
+// notification area; this tool tells where the taskbar and any open pop-up
+// menu are, and which top-level windows carry a title, so that a script can
+// click the tray icon, see the menu and count agents.
+//
+//   qx27desk taskbar          "taskbar LEFT TOP RIGHT BOTTOM", or exit 1
+//   qx27desk wait-taskbar MS  wait up to MS ms for the taskbar
+//   qx27desk menus            one "menu LEFT TOP RIGHT BOTTOM" line per open pop-up menu
+//   qx27desk count TITLE      how many top-level windows have exactly this title
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+int Usage() {
+  std::fputs("usage: qx27desk taskbar | wait-taskbar MS | menus | count TITLE\n", stderr);
+  return 2;
+}
+
+void PrintRect(const char* what, HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  std::printf("%s %ld %ld %ld %ld\n", what, rect.left, rect.top, rect.right, rect.bottom);
+}
+
+HWND VisibleTaskbar() {
+  HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+  return taskbar != nullptr && IsWindowVisible(taskbar) ? taskbar : nullptr;
+}
+
+std::vector<HWND> TopLevelWindows() {
+  std::vector<HWND> windows;
+  EnumWindows(
+      [](HWND window, LPARAM found) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string command = argv[1];
+  if (command == "taskbar") {
+    HWND taskbar = VisibleTaskbar();
+    if (taskbar == nullptr) return 1;
+    PrintRect("taskbar", taskbar);
+    return 0;
+  }
+  if (command == "wait-taskbar" && argc == 3) {
+    const unsigned long limit = std::strtoul(argv[2], nullptr, 0);
+    for (unsigned long waited = 0; VisibleTaskbar() == nullptr; waited += 50) {
+      if (waited >= limit) return 1;
+      Sleep(50);
+    }
+    return 0;
+  }
+  if (command == "menus") {
+    // Pop-up menus are top-level windows of the system's menu class.
+    for (HWND window : TopLevelWindows()) {
+      wchar_t class_name[16] = {};
+      GetClassNameW(window, class_name, 16);
+      if (std::wcscmp(class_name, L"#32768") == 0 && IsWindowVisible(window)) PrintRect("menu", window);
+    }
+    return 0;
+  }
+  if (command == "count" && argc == 3) {
+    const int length = MultiByteToWideChar(CP_UTF8, 0, argv[2], -1, nullptr, 0);
+    std::wstring title(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, argv[2], -1, title.data(), length);
+    title.resize(std::wcslen(title.c_str()));
+    int count = 0;
+    for (HWND window : TopLevelWindows()) {
+      wchar_t text[256] = {};
+      GetWindowTextW(window, text, 256);
+      if (title == text) ++count;
+    }
+    std::printf("%d\n", count);
+    return 0;
+  }
+  return Usage();
+}
