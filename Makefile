@@ -1,9 +1,10 @@
 # make test: build both builds and run every test.
 # make run:  run the agent's main job on this machine, under Wine.
+# make package: build/package/qx27-setup.exe and qx27-agent.zip.
 # Both install whatever is missing first.
 SHELL := /bin/bash
 .DEFAULT_GOAL := test
-.PHONY: deps native win test run fuzz bench clean
+.PHONY: deps native win test run package fuzz bench clean
 
 deps:
 	@tools/install-deps
@@ -21,6 +22,10 @@ test: native win
 
 run: win
 	@tools/run-agent
+
+package: win
+	@cmake --build --preset win --target qx27_package
+	@ls -l build/package/qx27-setup.exe build/package/qx27-agent.zip
 
 fuzz: deps
 	@tools/run-fuzzers long
