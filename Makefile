@@ -1,10 +1,11 @@
 # make test: build both builds and run every test.
 # make run:  run the agent's main job on this machine, under Wine.
 # make bench: figures for the shipped agent under Wine (nothing is asserted).
+# make package: build/package/qx27-setup.exe and qx27-agent.zip.
 # Both install whatever is missing first.
 SHELL := /bin/bash
 .DEFAULT_GOAL := test
-.PHONY: deps native win test run fuzz bench clean
+.PHONY: deps native win test run package fuzz bench clean
 
 deps:
 	@tools/install-deps
@@ -22,6 +23,10 @@ test: native win
 
 run: win
 	@tools/run-agent
+
+package: win
+	@cmake --build --preset win --target qx27_package
+	@ls -l build/package/qx27-setup.exe build/package/qx27-agent.zip
 
 fuzz: deps
 	@tools/run-fuzzers long
