@@ -41,14 +41,6 @@ class FuzzFile {
     out.close();
     if (out.fail()) std::abort();
   }
-  void Remove() const {
-    std::error_code ec;
-    std::filesystem::remove(file_, ec);
-  }
-  bool Exists() const {
-    std::error_code ec;
-    return std::filesystem::exists(file_, ec);
-  }
   std::string Bytes() const {
     std::ifstream in(file_, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
