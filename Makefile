@@ -1,6 +1,7 @@
 # make test: build both builds and run every test.
 # make run:  run the agent's main job on this machine, under Wine.
-# make bench: figures for the shipped agent under Wine (nothing is asserted).
+# make bench: figures for the shipped agent under Wine and for the settings file
+#             and report codecs (nothing is asserted).
 # make package: build/package/qx27-setup.exe and qx27-agent.zip.
 # Both install whatever is missing first.
 SHELL := /bin/bash
@@ -33,6 +34,7 @@ fuzz: deps
 
 bench: win
 	@tools/run-benchmarks
+	@tools/run-code-benchmarks
 
 clean:
 	rm -rf build
