@@ -37,7 +37,9 @@ constexpr GUID kHidGuid = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 
 
 std::string Ask(const std::string& request) {
   std::string answer;
-  if (AskMouse(request, answer) != AskResult::kAnswered) return "no answer";
+  // Unplug and plug answer only once every notification has been handled;
+  // on a loaded machine that can take longer than the usual deadline.
+  if (AskMouse(request, answer, 30000) != AskResult::kAnswered) return "no answer";
   return answer;
 }
 
