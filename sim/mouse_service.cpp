@@ -52,8 +52,8 @@ std::string_view Word(std::string_view& text) {
 }  // namespace
 
 MouseService::MouseService(bool plugged, std::uint16_t vendor_id, std::uint16_t product_id)
-    : mouse_(bus_.AddDevice(MouseSpec(vendor_id, product_id))) {
-  for (const InterfaceSpec& interface : mouse_.spec().interfaces) {
+    : mouse_(bus_.AddDevice(MouseLayout(vendor_id, product_id))) {
+  for (const InterfaceLayout& interface : mouse_.layout().interfaces) {
     service_handles_.push_back(interface.can_open ? bus_.Open(interface.path) : kInvalidHid);
   }
   if (!plugged) mouse_.Unplug();
@@ -62,7 +62,7 @@ MouseService::MouseService(bool plugged, std::uint16_t vendor_id, std::uint16_t 
 std::string MouseService::PipeName(std::size_t index) const {
   // The system's path without its "\\?\" prefix: the identity and the
   // collection number stay readable in the device path the agent sees.
-  std::u16string_view path = mouse_.spec().interfaces[index].path;
+  std::u16string_view path = mouse_.layout().interfaces[index].path;
   if (path.starts_with(u"\\\\?\\")) path.remove_prefix(4);
   return std::string(kControlPipeName) + "." + std::to_string(generation_) + "." + Narrow(path);
 }
@@ -71,7 +71,7 @@ std::vector<MouseService::Interface> MouseService::PresentInterfaces() const {
   std::lock_guard lock(mutex_);
   std::vector<Interface> present;
   if (!mouse_.plugged()) return present;
-  const auto& interfaces = mouse_.spec().interfaces;
+  const auto& interfaces = mouse_.layout().interfaces;
   for (std::size_t i = 0; i < interfaces.size(); ++i) {
     present.push_back({PipeName(i), interfaces[i].path, interfaces[i].input_report_length,
                        interfaces[i].feature_report_length, interfaces[i].can_open});
@@ -83,7 +83,7 @@ std::optional<std::size_t> MouseService::FindPresent(std::string_view pipe_name)
   // A name from an earlier plug-in no longer leads anywhere, as a handle on a
   // device that was unplugged stays dead after it comes back.
   if (!mouse_.plugged()) return std::nullopt;
-  for (std::size_t i = 0; i < mouse_.spec().interfaces.size(); ++i) {
+  for (std::size_t i = 0; i < mouse_.layout().interfaces.size(); ++i) {
     if (PipeName(i) == pipe_name) return i;
   }
   return std::nullopt;
@@ -93,7 +93,7 @@ MouseService::Connection MouseService::OpenConnection(std::string_view pipe_name
   std::lock_guard lock(mutex_);
   const auto index = FindPresent(pipe_name);
   if (!index) return {};
-  const InterfaceSpec& interface = mouse_.spec().interfaces[*index];
+  const InterfaceLayout& interface = mouse_.layout().interfaces[*index];
   const HidHandle handle = bus_.Open(interface.path);
   if (handle == kInvalidHid) return {};
   connections_.emplace_back(handle, *index);
@@ -116,7 +116,7 @@ int MouseService::open_connections() const {
 
 int MouseService::open_input_connections() const {
   return static_cast<int>(std::count_if(connections_.begin(), connections_.end(), [&](const auto& connection) {
-    return mouse_.spec().interfaces[connection.second].input_report_length > 0;
+    return mouse_.layout().interfaces[connection.second].input_report_length > 0;
   }));
 }
 
@@ -184,7 +184,7 @@ Answer MouseService::List() {
   std::string body;
   std::size_t listed = 0;
   if (mouse_.plugged()) {
-    for (; listed < mouse_.spec().interfaces.size(); ++listed) {
+    for (; listed < mouse_.layout().interfaces.size(); ++listed) {
       body.append(kPipeNamespace).append(PipeName(listed)).append("\n");
     }
   }
@@ -201,11 +201,11 @@ Answer MouseService::Devices() {
   std::string body;
   std::size_t listed = 0;
   if (mouse_.plugged()) {
-    const DeviceSpec& spec = mouse_.spec();
-    const std::string ids = "VID_" + UpperHex(spec.vendor_id) + "&PID_" + UpperHex(spec.product_id);
+    const DeviceLayout& layout = mouse_.layout();
+    const std::string ids = "VID_" + UpperHex(layout.vendor_id) + "&PID_" + UpperHex(layout.product_id);
     body += "USB\\" + ids + "&REV_0100 USB\\" + ids + "\n";
     ++listed;
-    for (std::size_t i = 0; i < spec.interfaces.size(); ++i, ++listed) {
+    for (std::size_t i = 0; i < layout.interfaces.size(); ++i, ++listed) {
       const std::string collection = "&Col0" + std::to_string(i + 1);
       body += "HID\\" + ids + "&REV_0100" + collection + " HID\\" + ids + collection + " HID_DEVICE\n";
     }

@@ -24,32 +24,32 @@ std::u16string InterfacePath(std::uint16_t vid, std::uint16_t pid, std::u16strin
 
 }  // namespace
 
-DeviceSpec MouseSpec(std::uint16_t vendor_id, std::uint16_t product_id, std::u16string_view path_tag) {
-  DeviceSpec spec{vendor_id, product_id, {}};
-  spec.interfaces = {
+DeviceLayout MouseLayout(std::uint16_t vendor_id, std::uint16_t product_id, std::u16string_view path_tag) {
+  DeviceLayout layout{vendor_id, product_id, {}};
+  layout.interfaces = {
       {InterfacePath(vendor_id, product_id, path_tag, 1), 5, 0, false},  // the pointer, owned by the system
       {InterfacePath(vendor_id, product_id, path_tag, 2), 0, 40},        // performance
       {InterfacePath(vendor_id, product_id, path_tag, 3), 0, 2049},      // buttons
       {InterfacePath(vendor_id, product_id, path_tag, 4), 0, 8},         // command
       {InterfacePath(vendor_id, product_id, path_tag, 5), 4, 0},         // events
   };
-  return spec;
+  return layout;
 }
 
-DeviceSpec MouseSpecSharedEventsInterface(std::uint16_t vendor_id, std::uint16_t product_id) {
-  DeviceSpec spec{vendor_id, product_id, {}};
-  spec.interfaces = {
+DeviceLayout MouseLayoutSharedEventsInterface(std::uint16_t vendor_id, std::uint16_t product_id) {
+  DeviceLayout layout{vendor_id, product_id, {}};
+  layout.interfaces = {
       {InterfacePath(vendor_id, product_id, u"shared", 1), 5, 0, false},
       {InterfacePath(vendor_id, product_id, u"shared", 2), 0, 40},
       {InterfacePath(vendor_id, product_id, u"shared", 3), 0, 2049},
       {InterfacePath(vendor_id, product_id, u"shared", 4), 4, 8},  // command and events together
   };
-  return spec;
+  return layout;
 }
 
 // ---- SimDevice ----
 
-SimDevice::SimDevice(SimHidBus& bus, DeviceSpec spec) : bus_(bus), spec_(std::move(spec)) {}
+SimDevice::SimDevice(SimHidBus& bus, DeviceLayout layout) : bus_(bus), layout_(std::move(layout)) {}
 
 void SimDevice::Plug() {
   std::lock_guard lock(bus_.mutex_);
@@ -189,9 +189,9 @@ class SimPendingRead final : public PendingRead {
 SimHidBus::SimHidBus() = default;
 SimHidBus::~SimHidBus() = default;
 
-SimDevice& SimHidBus::AddDevice(DeviceSpec spec) {
+SimDevice& SimHidBus::AddDevice(DeviceLayout layout) {
   std::lock_guard lock(mutex_);
-  devices_.push_back(std::unique_ptr<SimDevice>(new SimDevice(*this, std::move(spec))));
+  devices_.push_back(std::unique_ptr<SimDevice>(new SimDevice(*this, std::move(layout))));
   return *devices_.back();
 }
 
@@ -205,7 +205,7 @@ std::vector<std::u16string> SimHidBus::EnumerateInterfaces() {
   std::vector<std::u16string> paths;
   for (const auto& device : devices_) {
     if (!device->plugged_) continue;
-    for (const auto& interface : device->spec_.interfaces) paths.push_back(interface.path);
+    for (const auto& interface : device->layout_.interfaces) paths.push_back(interface.path);
   }
   return paths;
 }
@@ -214,7 +214,7 @@ HidHandle SimHidBus::Open(std::u16string_view path) {
   std::lock_guard lock(mutex_);
   for (const auto& device : devices_) {
     if (!device->plugged_) continue;
-    const auto& interfaces = device->spec_.interfaces;
+    const auto& interfaces = device->layout_.interfaces;
     for (std::size_t i = 0; i < interfaces.size(); ++i) {
       if (interfaces[i].path != path) continue;
       if (!interfaces[i].can_open) return kInvalidHid;
@@ -236,7 +236,7 @@ bool SimHidBus::GetCaps(HidHandle handle, HidCaps& caps) {
     return false;
   }
   if (!open->device->plugged_) return false;
-  const auto& interface = open->device->spec_.interfaces[open->interface_index];
+  const auto& interface = open->device->layout_.interfaces[open->interface_index];
   caps.input_report_length = interface.input_report_length;
   caps.feature_report_length = interface.feature_report_length;
   return true;
@@ -250,8 +250,8 @@ bool SimHidBus::GetAttributes(HidHandle handle, HidAttributes& attributes) {
     return false;
   }
   if (!open->device->plugged_) return false;
-  attributes.vendor_id = open->device->spec_.vendor_id;
-  attributes.product_id = open->device->spec_.product_id;
+  attributes.vendor_id = open->device->layout_.vendor_id;
+  attributes.product_id = open->device->layout_.product_id;
   return true;
 }
 
@@ -262,7 +262,7 @@ SimDevice* SimHidBus::FeatureTarget(HidHandle handle, std::size_t report_length)
     return nullptr;
   }
   SimDevice& device = *open->device;
-  const auto& interface = device.spec_.interfaces[open->interface_index];
+  const auto& interface = device.layout_.interfaces[open->interface_index];
   // Like the HID class driver, a buffer that is not the interface's feature
   // length is refused before it reaches the device.
   if (!device.plugged_ || report_length == 0 || interface.feature_report_length == 0 ||
@@ -322,7 +322,7 @@ std::unique_ptr<PendingRead> SimHidBus::BeginRead(HidHandle handle, std::span<st
     ++reads_on_closed_;
     return nullptr;
   }
-  const auto& interface = open->device->spec_.interfaces[open->interface_index];
+  const auto& interface = open->device->layout_.interfaces[open->interface_index];
   if (!open->device->plugged_ || interface.input_report_length == 0) return nullptr;
   ++pending_reads_;
   changed_.notify_all();
@@ -372,7 +372,7 @@ int SimHidBus::reads_issued() const {
 std::vector<std::u16string> SimHidBus::OpenPaths() const {
   std::lock_guard lock(mutex_);
   std::vector<std::u16string> paths;
-  for (const auto& [handle, open] : handles_) paths.push_back(open.device->spec_.interfaces[open.interface_index].path);
+  for (const auto& [handle, open] : handles_) paths.push_back(open.device->layout_.interfaces[open.interface_index].path);
   return paths;
 }
 

@@ -22,33 +22,33 @@
 
 namespace qx27::sim {
 
-struct InterfaceSpec {
+struct InterfaceLayout {
   std::u16string path;
   int input_report_length = 0;
   int feature_report_length = 0;
   bool can_open = true;  // false: held exclusively by the system, like a keyboard
 };
 
-struct DeviceSpec {
+struct DeviceLayout {
   std::uint16_t vendor_id = 0;
   std::uint16_t product_id = 0;
-  std::vector<InterfaceSpec> interfaces;
+  std::vector<InterfaceLayout> interfaces;
 };
 
 // The mouse's own layout: performance (40), buttons (2049), command (8) and
 // events (input 4) on separate interfaces, plus the system-owned pointer
 // collection that cannot be opened.
-DeviceSpec MouseSpec(std::uint16_t vendor_id = 0x3938, std::uint16_t product_id = 0x1101,
+DeviceLayout MouseLayout(std::uint16_t vendor_id = 0x3938, std::uint16_t product_id = 0x1101,
                      std::u16string_view path_tag = u"mouse");
 // The same mouse with the command and events roles on one interface.
-DeviceSpec MouseSpecSharedEventsInterface(std::uint16_t vendor_id = 0x3938, std::uint16_t product_id = 0x1101);
+DeviceLayout MouseLayoutSharedEventsInterface(std::uint16_t vendor_id = 0x3938, std::uint16_t product_id = 0x1101);
 
 class SimHidBus;
 
 // One device on the bus. All operations are thread-safe.
 class SimDevice {
  public:
-  const DeviceSpec& spec() const { return spec_; }
+  const DeviceLayout& layout() const { return layout_; }
 
   void Plug();
   void Unplug();
@@ -79,10 +79,10 @@ class SimDevice {
  private:
   friend class SimHidBus;
   friend class SimPendingRead;
-  SimDevice(SimHidBus& bus, DeviceSpec spec);
+  SimDevice(SimHidBus& bus, DeviceLayout layout);
 
   SimHidBus& bus_;
-  DeviceSpec spec_;
+  DeviceLayout layout_;
   bool plugged_ = true;
   std::map<std::uint8_t, std::vector<std::uint8_t>> reports_;
   int refuse_sets_ = 0;
@@ -98,7 +98,7 @@ class SimHidBus final : public HidPort {
   SimHidBus();
   ~SimHidBus() override;
 
-  SimDevice& AddDevice(DeviceSpec spec);
+  SimDevice& AddDevice(DeviceLayout layout);
 
   // HidPort
   std::vector<std::u16string> EnumerateInterfaces() override;

@@ -34,7 +34,7 @@ TEST_F(HidLinkTest, EveryPairingOfTheTwoIdentitiesIsTakenForTheMouse) {
   for (const Pairing p : {Pairing{0x3938, 0x1101}, Pairing{0x3938, 0xB412}, Pairing{0x1B80, 0x1101},
                           Pairing{0x1B80, 0xB412}}) {
     SimHidBus own_bus;
-    own_bus.AddDevice(sim::MouseSpec(p.vid, p.pid));
+    own_bus.AddDevice(sim::MouseLayout(p.vid, p.pid));
     HidLink own_link(own_bus);
     own_link.SetSecondIds(mouse::kSecondVendorId, mouse::kSecondProductId);
     EXPECT_EQ(own_link.OpenInterface(40), 1) << std::hex << p.vid << ":" << p.pid;
@@ -42,8 +42,8 @@ TEST_F(HidLinkTest, EveryPairingOfTheTwoIdentitiesIsTakenForTheMouse) {
 }
 
 TEST_F(HidLinkTest, OtherDevicesAreNotTakenForTheMouse) {
-  bus.AddDevice(sim::MouseSpec(0x3938, 0x1102, u"other-product"));
-  bus.AddDevice(sim::MouseSpec(0x046D, 0x1101, u"other-vendor"));
+  bus.AddDevice(sim::MouseLayout(0x3938, 0x1102, u"other-product"));
+  bus.AddDevice(sim::MouseLayout(0x046D, 0x1101, u"other-vendor"));
   EXPECT_EQ(link.OpenInterface(40), 0);
   EXPECT_EQ(link.input_handle(), kInvalidHid);
   EXPECT_EQ(bus.open_handles(), 0);
@@ -51,7 +51,7 @@ TEST_F(HidLinkTest, OtherDevicesAreNotTakenForTheMouse) {
 
 TEST_F(HidLinkTest, TheSecondIdentityCountsOnlyOnceStartUpHasStoredIt) {
   SimHidBus own_bus;
-  own_bus.AddDevice(sim::MouseSpec(0x1B80, 0xB412));
+  own_bus.AddDevice(sim::MouseLayout(0x1B80, 0xB412));
   HidLink fresh(own_bus);
   EXPECT_EQ(fresh.OpenInterface(40), 0);
   fresh.SetSecondIds(mouse::kSecondVendorId, mouse::kSecondProductId);
@@ -59,7 +59,7 @@ TEST_F(HidLinkTest, TheSecondIdentityCountsOnlyOnceStartUpHasStoredIt) {
 }
 
 TEST_F(HidLinkTest, SearchWithoutMatchingFeatureLengthStillOpensTheEventsInterface) {
-  bus.AddDevice(sim::MouseSpec());
+  bus.AddDevice(sim::MouseLayout());
   EXPECT_EQ(link.OpenInterface(100), 0);
   EXPECT_EQ(link.feature_handle(), kInvalidHid);
   ASSERT_NE(link.input_handle(), kInvalidHid);
@@ -68,7 +68,7 @@ TEST_F(HidLinkTest, SearchWithoutMatchingFeatureLengthStillOpensTheEventsInterfa
 }
 
 TEST_F(HidLinkTest, FeatureHandleFollowsTheLastLengthAskedFor) {
-  bus.AddDevice(sim::MouseSpec());
+  bus.AddDevice(sim::MouseLayout());
   ASSERT_EQ(link.OpenInterface(40), 1);
   const HidHandle first = link.feature_handle();
   ASSERT_EQ(link.OpenInterface(2049), 1);
@@ -80,7 +80,7 @@ TEST_F(HidLinkTest, FeatureHandleFollowsTheLastLengthAskedFor) {
 }
 
 TEST_F(HidLinkTest, UnpluggedMouseLeavesBothHandlesInvalidAndNothingReachesADevice) {
-  sim::SimDevice& mouse = bus.AddDevice(sim::MouseSpec());
+  sim::SimDevice& mouse = bus.AddDevice(sim::MouseLayout());
   ASSERT_EQ(link.OpenInterface(40), 1);
   mouse.Unplug();
   EXPECT_EQ(link.OpenInterface(40), 0);
@@ -95,7 +95,7 @@ TEST_F(HidLinkTest, UnpluggedMouseLeavesBothHandlesInvalidAndNothingReachesADevi
 }
 
 TEST_F(HidLinkTest, HandlesOfAnUnpluggedMouseFailUntilTheNextSearch) {
-  sim::SimDevice& mouse = bus.AddDevice(sim::MouseSpec());
+  sim::SimDevice& mouse = bus.AddDevice(sim::MouseLayout());
   ASSERT_EQ(link.OpenInterface(40), 1);
   mouse.Unplug();
   std::array<std::uint8_t, 40> report{3};
@@ -107,7 +107,7 @@ TEST_F(HidLinkTest, HandlesOfAnUnpluggedMouseFailUntilTheNextSearch) {
 }
 
 TEST_F(HidLinkTest, OneInterfaceInBothRolesHoldsOneHandleAndIsClosedOnce) {
-  bus.AddDevice(sim::MouseSpecSharedEventsInterface());
+  bus.AddDevice(sim::MouseLayoutSharedEventsInterface());
   {
     HidLink shared(bus);
     ASSERT_EQ(shared.OpenInterface(8), 1);
@@ -121,7 +121,7 @@ TEST_F(HidLinkTest, OneInterfaceInBothRolesHoldsOneHandleAndIsClosedOnce) {
 }
 
 TEST_F(HidLinkTest, ClosingTheSharedFeatureHandleTakesTheInputRoleWithIt) {
-  bus.AddDevice(sim::MouseSpecSharedEventsInterface());
+  bus.AddDevice(sim::MouseLayoutSharedEventsInterface());
   ASSERT_EQ(link.OpenInterface(8), 1);
   link.CloseFeatureHandle();
   EXPECT_EQ(link.input_handle(), kInvalidHid);
@@ -130,8 +130,8 @@ TEST_F(HidLinkTest, ClosingTheSharedFeatureHandleTakesTheInputRoleWithIt) {
 }
 
 TEST_F(HidLinkTest, ManySearchesLeaveExactlyTheTwoRoleHandlesOpen) {
-  sim::SimDevice& mouse = bus.AddDevice(sim::MouseSpec());
-  bus.AddDevice(sim::MouseSpec(0x046D, 0xC077, u"bystander"));
+  sim::SimDevice& mouse = bus.AddDevice(sim::MouseLayout());
+  bus.AddDevice(sim::MouseLayout(0x046D, 0xC077, u"bystander"));
   const int lengths[] = {100, 8, 40, 2049, 40, 7};
   for (int round = 0; round < 50; ++round) link.OpenInterface(lengths[round % 6]);
   link.OpenInterface(40);
@@ -142,13 +142,13 @@ TEST_F(HidLinkTest, ManySearchesLeaveExactlyTheTwoRoleHandlesOpen) {
 
 TEST_F(HidLinkTest, InterfaceThatCannotBeOpenedIsSkipped) {
   // The first interface of the simulated mouse is the system-owned pointer.
-  bus.AddDevice(sim::MouseSpec());
+  bus.AddDevice(sim::MouseLayout());
   EXPECT_EQ(link.OpenInterface(2049), 1);
   EXPECT_TRUE(HandleOnInterfaceWith(link.feature_handle(), 0, 2049));
 }
 
 TEST_F(HidLinkTest, FeatureReportsTravelOnTheInterfaceOfTheirLength) {
-  sim::SimDevice& mouse = bus.AddDevice(sim::MouseSpec());
+  sim::SimDevice& mouse = bus.AddDevice(sim::MouseLayout());
   ASSERT_EQ(link.OpenInterface(40), 1);
   std::array<std::uint8_t, 40> out{3, 1, 2, 3};
   EXPECT_EQ(link.SetFeature(out), 1);
@@ -161,7 +161,7 @@ TEST_F(HidLinkTest, FeatureReportsTravelOnTheInterfaceOfTheirLength) {
 }
 
 TEST_F(HidLinkTest, DestructionClosesEveryHandle) {
-  bus.AddDevice(sim::MouseSpec());
+  bus.AddDevice(sim::MouseLayout());
   {
     HidLink temporary(bus);
     ASSERT_EQ(temporary.OpenInterface(40), 1);

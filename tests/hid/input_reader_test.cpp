@@ -47,7 +47,7 @@ class InputReaderTest : public ::testing::Test {
   }
 
   sim::SimHidBus bus;
-  sim::SimDevice& mouse = bus.AddDevice(sim::MouseSpec());
+  sim::SimDevice& mouse = bus.AddDevice(sim::MouseLayout());
   linux_host::InProcessWindows windows;
   linux_host::CapturedDebugOutput debug;
   linux_host::SteadyClock clock;
@@ -149,7 +149,7 @@ TEST_F(InputReaderTest, HandleSwapsUnderConstantPressesLoseNothingAndNeverReadAC
   const int lengths[] = {40, 2049, 8, 100};
   for (int round = 0; round < kRounds; ++round) {
     sim::SimHidBus own_bus;
-    sim::SimDevice& own_mouse = own_bus.AddDevice(round == 1 ? sim::MouseSpecSharedEventsInterface() : sim::MouseSpec());
+    sim::SimDevice& own_mouse = own_bus.AddDevice(round == 1 ? sim::MouseLayoutSharedEventsInterface() : sim::MouseLayout());
     linux_host::InProcessWindows own_windows;
     linux_host::CapturedDebugOutput own_debug;
     InstantClock instant_clock;

@@ -29,7 +29,7 @@ struct StandInSystem {
 
   test::TempFolder app_data;
   sim::SimHidBus bus;
-  sim::SimDevice& mouse = bus.AddDevice(sim::MouseSpec());
+  sim::SimDevice& mouse = bus.AddDevice(sim::MouseLayout());
   linux_host::InProcessWindows windows;
   linux_host::StandInIniPort ini;
   linux_host::RecordingSystemSettings system_settings;
