@@ -228,14 +228,19 @@ HidHandle SimHidBus::Open(std::u16string_view path) {
   return kInvalidHid;
 }
 
-bool SimHidBus::GetCaps(HidHandle handle, HidCaps& caps) {
-  std::lock_guard lock(mutex_);
+const SimHidBus::OpenHandle* SimHidBus::LiveHandle(HidHandle handle) {
   const OpenHandle* open = Find(handle);
   if (open == nullptr) {
     ++operations_on_closed_;
-    return false;
+    return nullptr;
   }
-  if (!open->device->plugged_) return false;
+  return open->device->plugged_ ? open : nullptr;
+}
+
+bool SimHidBus::GetCaps(HidHandle handle, HidCaps& caps) {
+  std::lock_guard lock(mutex_);
+  const OpenHandle* open = LiveHandle(handle);
+  if (open == nullptr) return false;
   const auto& interface = open->device->layout_.interfaces[open->interface_index];
   caps.input_report_length = interface.input_report_length;
   caps.feature_report_length = interface.feature_report_length;
@@ -244,28 +249,21 @@ bool SimHidBus::GetCaps(HidHandle handle, HidCaps& caps) {
 
 bool SimHidBus::GetAttributes(HidHandle handle, HidAttributes& attributes) {
   std::lock_guard lock(mutex_);
-  const OpenHandle* open = Find(handle);
-  if (open == nullptr) {
-    ++operations_on_closed_;
-    return false;
-  }
-  if (!open->device->plugged_) return false;
+  const OpenHandle* open = LiveHandle(handle);
+  if (open == nullptr) return false;
   attributes.vendor_id = open->device->layout_.vendor_id;
   attributes.product_id = open->device->layout_.product_id;
   return true;
 }
 
 SimDevice* SimHidBus::FeatureTarget(HidHandle handle, std::size_t report_length) {
-  const OpenHandle* open = Find(handle);
-  if (open == nullptr) {
-    ++operations_on_closed_;
-    return nullptr;
-  }
+  const OpenHandle* open = LiveHandle(handle);
+  if (open == nullptr) return nullptr;
   SimDevice& device = *open->device;
   const auto& interface = device.layout_.interfaces[open->interface_index];
   // Like the HID class driver, a buffer that is not the interface's feature
   // length is refused before it reaches the device.
-  if (!device.plugged_ || report_length == 0 || interface.feature_report_length == 0 ||
+  if (report_length == 0 || interface.feature_report_length == 0 ||
       report_length != static_cast<std::size_t>(interface.feature_report_length)) {
     return nullptr;
   }

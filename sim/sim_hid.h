@@ -131,6 +131,8 @@ class SimHidBus final : public HidPort {
     std::size_t interface_index;
   };
   const OpenHandle* Find(HidHandle handle) const;
+  // An open handle of a plugged device, or null; a closed value is counted.
+  const OpenHandle* LiveHandle(HidHandle handle);
   // The device a feature report of this length goes to on this handle, or
   // null (closed handle, unplugged device, wrong length).
   SimDevice* FeatureTarget(HidHandle handle, std::size_t report_length);
