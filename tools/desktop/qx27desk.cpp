@@ -8,6 +8,8 @@
 //   qx27desk wait-taskbar MS  wait up to MS ms for the taskbar
 //   qx27desk menus            one "menu LEFT TOP RIGHT BOTTOM" line per open pop-up menu
 //   qx27desk count TITLE      how many top-level windows have exactly this title
+//   qx27desk hold MS          wait up to MS ms for the taskbar, print "holding",
+//                             then keep the desktop open until killed
 #include <windows.h>
 
 #include <cstdio>
@@ -19,7 +21,7 @@
 namespace {
 
 int Usage() {
-  std::fputs("usage: qx27desk taskbar | wait-taskbar MS | menus | count TITLE\n", stderr);
+  std::fputs("usage: qx27desk taskbar | wait-taskbar MS | menus | count TITLE | hold MS\n", stderr);
   return 2;
 }
 
@@ -32,6 +34,14 @@ void PrintRect(const char* what, HWND window) {
 HWND VisibleTaskbar() {
   HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
   return taskbar != nullptr && IsWindowVisible(taskbar) ? taskbar : nullptr;
+}
+
+bool WaitForTaskbar(unsigned long limit_ms) {
+  for (unsigned long waited = 0; VisibleTaskbar() == nullptr; waited += 50) {
+    if (waited >= limit_ms) return false;
+    Sleep(50);
+  }
+  return true;
 }
 
 std::vector<HWND> TopLevelWindows() {
@@ -56,14 +66,7 @@ int main(int argc, char** argv) {
     PrintRect("taskbar", taskbar);
     return 0;
   }
-  if (command == "wait-taskbar" && argc == 3) {
-    const unsigned long limit = std::strtoul(argv[2], nullptr, 0);
-    for (unsigned long waited = 0; VisibleTaskbar() == nullptr; waited += 50) {
-      if (waited >= limit) return 1;
-      Sleep(50);
-    }
-    return 0;
-  }
+  if (command == "wait-taskbar" && argc == 3) return WaitForTaskbar(std::strtoul(argv[2], nullptr, 0)) ? 0 : 1;
   if (command == "menus") {
     // Pop-up menus are top-level windows of the system's menu class.
     for (HWND window : TopLevelWindows()) {
@@ -71,6 +74,20 @@ int main(int argc, char** argv) {
       GetClassNameW(window, class_name, 16);
       if (std::wcscmp(class_name, L"#32768") == 0 && IsWindowVisible(window)) PrintRect("menu", window);
     }
+    return 0;
+  }
+  if (command == "hold" && argc == 3) {
+    // Wine closes a virtual desktop, taskbar and all, a second after the last
+    // program on it ends, and between a harness's steps there may be none.
+    // This program is on the desktop from before the taskbar shows until the
+    // harness's Wine server ends it, so there is no such second.
+    if (!WaitForTaskbar(std::strtoul(argv[2], nullptr, 0))) return 1;
+    HWND window = CreateWindowExW(0, L"STATIC", L"qx27desk hold", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    if (window == nullptr) return 1;
+    std::puts("holding");
+    std::fflush(stdout);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
     return 0;
   }
   if (command == "count" && argc == 3) {
