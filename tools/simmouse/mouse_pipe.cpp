@@ -52,8 +52,14 @@ std::string Narrow(std::wstring_view text) {
   return narrow;
 }
 
+DWORD AnswerTimeFor(std::string_view request) {
+  const std::string_view verb = request.substr(0, request.find_first_of(" \n"));
+  return verb == "plug" || verb == "unplug" ? kTransitionAnswerMs : kAnswerMs;
+}
+
 AskResult AskMouse(std::string_view request, std::string& answer, DWORD timeout_ms) {
   answer.clear();
+  if (timeout_ms == kByRequest) timeout_ms = AnswerTimeFor(request);
   const ULONGLONG deadline = GetTickCount64() + timeout_ms;
   const std::wstring path = Widen(std::string(sim::kPipeNamespace) + std::string(sim::kControlPipeName));
   HANDLE raw = INVALID_HANDLE_VALUE;

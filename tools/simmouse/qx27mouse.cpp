@@ -30,12 +30,12 @@
 namespace {
 
 using qx27::sim::MouseService;
+using qx27::simmouse::kNotifyTimeoutMs;
 using qx27::simmouse::Widen;
 
 // The window the system would tell: the agent registers its window for HID
 // interface notifications, and this is how the harness finds it.
 constexpr wchar_t kAgentTitle[] = L"VORN ELDAN QX27_Hid";
-constexpr DWORD kNotifyTimeoutMs = 10000;
 constexpr DWORD kPipeBuffer = 65536;
 
 void Log(const char* format, const char* text) {
@@ -128,7 +128,11 @@ class PipeListener {
       // The client came between creation and the wait.
       SetEvent(slot.event.value);
     } else if (GetLastError() != ERROR_IO_PENDING) {
+      // Typically ERROR_NO_DATA: a client came and went between creation and
+      // the wait. The slot is armed afresh rather than left dead, which would
+      // leave clients finding every instance busy.
       slot.pipe.reset();
+      SetEvent(slot.event.value);
     }
   }
 
@@ -404,6 +408,12 @@ int main(int argc, char** argv) {
       std::fputs("usage: qx27mouse [--unplugged] [--second-identity]\n", stderr);
       return 2;
     }
+  }
+  // Clients wait for a plug or unplug as long as one notification per
+  // interface may take; a mouse with more interfaces would outlast them.
+  if (qx27::sim::MouseLayout().interfaces.size() > qx27::simmouse::kMaxInterfaces) {
+    std::fputs("qx27mouse: more interfaces than clients wait for\n", stderr);
+    return 1;
   }
   // Never destroyed: threads serving pipes may still be running when the quit
   // request has been answered, and the process ends with them.
