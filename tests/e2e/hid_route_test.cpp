@@ -18,6 +18,7 @@ extern "C" {
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,9 +38,7 @@ constexpr GUID kHidGuid = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 
 
 std::string Ask(const std::string& request) {
   std::string answer;
-  // Unplug and plug answer only once every notification has been handled;
-  // on a loaded machine that can take longer than the usual deadline.
-  if (AskMouse(request, answer, 30000) != AskResult::kAnswered) return "no answer";
+  if (AskMouse(request, answer) != AskResult::kAnswered) return "no answer";
   return answer;
 }
 
@@ -64,6 +63,52 @@ int OpenHandlesOnMouse() {
   const std::size_t at = status.find("handles ");
   return at == std::string::npos ? -1 : std::atoi(status.c_str() + at + 8);
 }
+
+// A raw overlapped read, as the agent's reader issues it. The system writes
+// into its record and buffer until the read ends, so both live on the heap and
+// go only once the read has ended, whichever way the test ends: an assertion
+// that returns early leaves nothing behind for the system to write into.
+class RawRead {
+ public:
+  explicit RawRead(HANDLE file) : file_(file), state_(std::make_unique<State>()) {
+    state_->event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    state_->overlapped.hEvent = state_->event;
+    started_ = ReadFile(file, state_->buffer, sizeof(state_->buffer), nullptr, &state_->overlapped) != FALSE;
+    error_ = started_ ? ERROR_SUCCESS : GetLastError();
+  }
+  ~RawRead() {
+    if (error_ != ERROR_IO_PENDING) {
+      CloseHandle(state_->event);
+      return;
+    }
+    CancelIoEx(file_, &state_->overlapped);  // fails harmlessly once the handle is closed
+    if (WaitForSingleObject(state_->event, 30000) != WAIT_OBJECT_0) {
+      ADD_FAILURE() << "a read outlived its cancellation; its record is kept, not freed";
+      state_.release();
+      return;
+    }
+    CloseHandle(state_->event);
+  }
+  RawRead(const RawRead&) = delete;
+  RawRead& operator=(const RawRead&) = delete;
+
+  bool started() const { return started_; }
+  DWORD error() const { return error_; }
+  HANDLE event() const { return state_->event; }
+  OVERLAPPED* overlapped() { return &state_->overlapped; }
+  std::vector<std::uint8_t> bytes() const { return {state_->buffer, state_->buffer + sizeof(state_->buffer)}; }
+
+ private:
+  struct State {
+    HANDLE event = nullptr;
+    OVERLAPPED overlapped{};
+    std::uint8_t buffer[4] = {};
+  };
+  HANDLE file_;
+  std::unique_ptr<State> state_;
+  bool started_ = false;
+  DWORD error_ = ERROR_SUCCESS;
+};
 
 // A qx27mouse.exe of this test's own, ended with "quit" (or killed) at the end.
 class MouseProcess {
@@ -227,21 +272,17 @@ TEST_F(HidRoute, AnOverlappedReadOnTheEventsInterfaceIsPendingUntilTheMouseSends
   const HidHandle events = OpenByLengths(0, 4);
   ASSERT_NE(events, kInvalidHid);
   HANDLE file = reinterpret_cast<HANDLE>(events);
-  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = event;
-  std::uint8_t buffer[4] = {};
-  EXPECT_FALSE(ReadFile(file, buffer, 4, nullptr, &overlapped));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
-  EXPECT_EQ(WaitForSingleObject(event, 300), static_cast<DWORD>(WAIT_TIMEOUT));
+  RawRead read(file);
+  EXPECT_FALSE(read.started());
+  EXPECT_EQ(read.error(), static_cast<DWORD>(ERROR_IO_PENDING));
+  EXPECT_EQ(WaitForSingleObject(read.event(), 300), static_cast<DWORD>(WAIT_TIMEOUT));
 
   EXPECT_EQ(Ask("dpi 3"), "ok\n");
-  ASSERT_EQ(WaitForSingleObject(event, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+  ASSERT_EQ(WaitForSingleObject(read.event(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
   DWORD bytes = 0;
-  EXPECT_TRUE(GetOverlappedResult(file, &overlapped, &bytes, FALSE));
+  EXPECT_TRUE(GetOverlappedResult(file, read.overlapped(), &bytes, FALSE));
   EXPECT_EQ(bytes, 4u);
-  EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 4), (std::vector<std::uint8_t>{0x02, 0x00, 0x03, 0x00}));
-  CloseHandle(event);
+  EXPECT_EQ(read.bytes(), (std::vector<std::uint8_t>{0x02, 0x00, 0x03, 0x00}));
   port_.Close(events);
 }
 
@@ -265,16 +306,11 @@ TEST_F(HidRoute, ClosingTheHandleEndsAReadPendingOnItWithNoBytes) {
 TEST_F(HidRoute, CloseHandleAloneEndsAReadPendingOnIt) {
   const HidHandle events = OpenByLengths(0, 4);
   ASSERT_NE(events, kInvalidHid);
-  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = event;
-  std::uint8_t buffer[4] = {};
-  EXPECT_FALSE(ReadFile(reinterpret_cast<HANDLE>(events), buffer, 4, nullptr, &overlapped));
-  ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+  RawRead read(reinterpret_cast<HANDLE>(events));
+  ASSERT_EQ(read.error(), static_cast<DWORD>(ERROR_IO_PENDING));
   CloseHandle(reinterpret_cast<HANDLE>(events));
-  EXPECT_EQ(WaitForSingleObject(event, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
-  EXPECT_NE(overlapped.Internal, static_cast<ULONG_PTR>(STATUS_PENDING));
-  CloseHandle(event);
+  EXPECT_EQ(WaitForSingleObject(read.event(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_NE(read.overlapped()->Internal, static_cast<ULONG_PTR>(STATUS_PENDING));
 }
 
 TEST_F(HidRoute, UnpluggingEndsAPendingReadAndLeavesTheOldHandleDeadAfterThePlug) {
