@@ -2,6 +2,8 @@
 // Windows side so that no process start sits inside a measurement.
 //
 //   qx27bench apply N          0x04FF posted -> reports 3 and 4 both stored in the mouse
+//   qx27bench compare N PATH   the apply for the agent and for the reference program
+//                              at PATH (qx27_reference_apply.exe), in turn, and their ratio
 //   qx27bench dpi N            input report sent -> 0x0506 at the companion window
 //   qx27bench startup N PATH   process created -> "OnCreate over" on the debugger channel;
 //                              each agent is closed again (WM_CLOSE) before the next
@@ -23,6 +25,8 @@ namespace {
 
 constexpr wchar_t kAgentTitle[] = L"VORN ELDAN QX27_Hid";
 constexpr wchar_t kCompanionTitle[] = L"VORN ELDAN QX27";
+// tools/bench/reference_apply.cpp
+constexpr wchar_t kReferenceTitle[] = L"qx27 reference apply";
 constexpr UINT kApplyRequest = 0x04FF;
 constexpr UINT kDpiStageChanged = 0x0506;
 constexpr double kGiveUpMs = 20000;
@@ -63,25 +67,40 @@ int AcceptedSets(const std::string& log, const char* report_id) {
   return count;
 }
 
+// One apply: posts 0x04FF to `target` and polls the mouse's log until both
+// reports are stored. Gives false when they never were.
+bool ApplyOnce(HWND target, double& perf_at, double& buttons_at) {
+  const std::string before = AskOrEmpty("log");
+  const int perf_before = AcceptedSets(before, "03");
+  const int buttons_before = AcceptedSets(before, "04");
+  const double start = NowMs();
+  PostMessageW(target, kApplyRequest, 0, 0);
+  perf_at = -1;
+  buttons_at = -1;
+  while (buttons_at < 0 && NowMs() - start < kGiveUpMs) {
+    const std::string log = AskOrEmpty("log");
+    const double now = NowMs();
+    if (perf_at < 0 && AcceptedSets(log, "03") > perf_before) perf_at = now - start;
+    if (perf_at >= 0 && AcceptedSets(log, "04") > buttons_before) buttons_at = now - start;
+    Sleep(1);
+  }
+  return buttons_at >= 0;
+}
+
+double Median(std::vector<double> samples) {
+  std::sort(samples.begin(), samples.end());
+  return samples.empty() ? 0 : samples[samples.size() / 2];
+}
+
 int Apply(int samples) {
   HWND agent = FindWindowW(nullptr, kAgentTitle);
   if (agent == nullptr) return std::fputs("qx27bench: no agent window\n", stderr), 1;
   std::vector<double> totals, perf_times, gaps;
   for (int i = 1; i <= samples; ++i) {
-    const std::string before = AskOrEmpty("log");
-    const int perf_before = AcceptedSets(before, "03");
-    const int buttons_before = AcceptedSets(before, "04");
-    const double start = NowMs();
-    PostMessageW(agent, kApplyRequest, 0, 0);
     double perf_at = -1, buttons_at = -1;
-    while (buttons_at < 0 && NowMs() - start < kGiveUpMs) {
-      const std::string log = AskOrEmpty("log");
-      const double now = NowMs();
-      if (perf_at < 0 && AcceptedSets(log, "03") > perf_before) perf_at = now - start;
-      if (perf_at >= 0 && AcceptedSets(log, "04") > buttons_before) buttons_at = now - start;
-      Sleep(1);
+    if (!ApplyOnce(agent, perf_at, buttons_at)) {
+      return std::fputs("qx27bench: the reports never reached the mouse\n", stderr), 1;
     }
-    if (buttons_at < 0) return std::fputs("qx27bench: the reports never reached the mouse\n", stderr), 1;
     std::printf("apply %d: report 3 at %.1f ms, report 4 at %.1f ms\n", i, perf_at, buttons_at);
     totals.push_back(buttons_at);
     perf_times.push_back(perf_at);
@@ -91,6 +110,71 @@ int Apply(int samples) {
   Summary("apply, 0x04FF to both reports stored", totals);
   Summary("apply, 0x04FF to report 3 stored", perf_times);
   Summary("apply, report 3 to report 4 (floor 300 ms)", gaps);
+  return 0;
+}
+
+// Starts a program and waits for its window with this title; null if it
+// never came.
+HWND StartAndFind(const std::wstring& path, const wchar_t* title, PROCESS_INFORMATION& process) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  std::wstring command_line = L"\"" + path + L"\"";
+  const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+  if (!CreateProcessW(path.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                      &process)) {
+    return nullptr;
+  }
+  for (const double start = NowMs(); NowMs() - start < kGiveUpMs; Sleep(20)) {
+    if (HWND window = FindWindowW(nullptr, title)) return window;
+  }
+  return nullptr;
+}
+
+std::wstring Wide(const char* text) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), length);
+  wide.resize(wide.size() - 1);
+  return wide;
+}
+
+// The agent beside the reference program, sample for sample in turn, so that
+// both see the same load; the ratio of the medians is the agent's own cost.
+int Compare(int samples, const char* reference_path) {
+  HWND agent = FindWindowW(nullptr, kAgentTitle);
+  if (agent == nullptr) return std::fputs("qx27bench: no agent window\n", stderr), 1;
+  PROCESS_INFORMATION process{};
+  HWND reference = StartAndFind(Wide(reference_path), kReferenceTitle, process);
+  int result = 0;
+  std::vector<double> agent_times, reference_times;
+  for (int i = 1; i <= samples && reference != nullptr; ++i) {
+    double perf_at = -1, agent_at = -1, reference_at = -1;
+    const bool agent_done = ApplyOnce(agent, perf_at, agent_at);
+    Sleep(200);
+    if (!agent_done || !ApplyOnce(reference, perf_at, reference_at)) {
+      std::fputs("qx27bench: the reports never reached the mouse\n", stderr);
+      result = 1;
+      break;
+    }
+    std::printf("compare %d: agent %.1f ms, reference %.1f ms\n", i, agent_at, reference_at);
+    agent_times.push_back(agent_at);
+    reference_times.push_back(reference_at);
+    Sleep(200);
+  }
+  if (reference == nullptr) {
+    std::fputs("qx27bench: the reference program did not start\n", stderr);
+    result = 1;
+  }
+  if (process.hProcess != nullptr) {
+    if (reference != nullptr) PostMessageW(reference, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  if (result != 0) return result;
+  Summary("apply, agent", agent_times);
+  Summary("apply, reference program", reference_times);
+  std::printf("apply, agent / reference (medians): %.2f\n", Median(agent_times) / Median(reference_times));
   return 0;
 }
 
@@ -164,9 +248,7 @@ struct DebugChannel {
 int Startup(int samples, const char* agent_path) {
   DebugChannel channel;
   if (channel.view == nullptr) return 1;
-  const int length = MultiByteToWideChar(CP_UTF8, 0, agent_path, -1, nullptr, 0);
-  std::wstring path(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, agent_path, -1, path.data(), length);
+  const std::wstring path = Wide(agent_path);
   const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
   std::vector<double> times;
   for (int i = 1; i <= samples; ++i) {
@@ -198,11 +280,12 @@ int Startup(int samples, const char* agent_path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return std::fputs("usage: qx27bench apply N | dpi N | startup N AGENT_PATH\n", stderr), 2;
+  if (argc < 3) return std::fputs("usage: qx27bench apply N | compare N REFERENCE_PATH | dpi N | startup N AGENT_PATH\n", stderr), 2;
   const std::string command = argv[1];
   const int samples = std::atoi(argv[2]);
   int result = 2;
   if (command == "apply") result = Apply(samples);
+  if (command == "compare" && argc == 4) result = Compare(samples, argv[3]);
   if (command == "dpi") result = Dpi(samples);
   if (command == "startup" && argc == 4) result = Startup(samples, argv[3]);
   std::fflush(stdout);
