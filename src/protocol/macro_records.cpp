@@ -128,13 +128,13 @@ int DecodeSteps(std::span<const ButtonRecord> records, MacroKind kind, ButtonEnt
       }
       steps.Append(code, value);
     } else if (steps.Count() > 0) {
-      // A release names the step it ends. The step two back is taken when the
-      // last one may be a delay; with a single step there is none two back,
-      // and the single step itself is released: a code of 0 there would end
-      // the list early and leave that key held on the next upload.
-      std::uint8_t released = steps.CodeBack(1);
-      if ((delay != 0 || released == kStepDelay) && steps.Count() >= 2) released = steps.CodeBack(2);
-      steps.Append(released, 0);
+      // A release names the step it ends: the last one, or the one before a
+      // delay that follows it. The record's own delay comes after the release
+      // and says nothing about it. The code decides whether the next upload
+      // sends a key or a button release, and a code of 0 would end the list
+      // there and leave the key held down. Delays alone have nothing to release.
+      const int back = steps.CodeBack(1) == kStepDelay ? 2 : 1;
+      if (steps.Count() >= back && steps.CodeBack(back) != kStepDelay) steps.Append(steps.CodeBack(back), 0);
     }
     if (delay != 0) steps.Append(kStepDelay, delay);
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -163,6 +164,73 @@ TEST(GeneralMacro, AKeyReleasedRightAwayBeforeAPauseIsStillReleasedAfterTheNextU
   EXPECT_EQ(StepsOf(back), (std::vector<Step>{{0x14, 1}, {0x14, 0}, {0xFF, 0}}));
   EXPECT_EQ(WireOf(EncodeGeneralMacro(back)),
             (std::vector<Wire>{{0x60, 0, 0x04, 0, 0x10, 0}, {0x60, 0, 0, 0, 0x10, 0}}));
+}
+
+// What the mouse is sent again after a read-back: the same records, except
+// the delay after the very last one, which the read-back clears.
+void ExpectSameRecordsAfterReadBack(const ButtonEntry& entry) {
+  const std::vector<Wire> sent = WireOf(EncodeGeneralMacro(entry));
+  std::vector<Wire> expected = sent;
+  if (!expected.empty()) expected.back().delay = 0;
+  EXPECT_EQ(WireOf(EncodeGeneralMacro(DecodedGeneral(EncodeGeneralMacro(entry)))), expected);
+}
+
+TEST(GeneralMacro, AReleaseRightAfterItsPressIsSentAgainAsTheSameReleaseAfterAReadBack) {
+  const ButtonEntry keys = MacroEntry({{0x14, 1}, {0xFF, 10}, {0x15, 1}, {0x15, 0}, {0xFF, 20}});
+  EXPECT_EQ(StepsOf(DecodedGeneral(EncodeGeneralMacro(keys))),
+            (std::vector<Step>{{0x14, 1}, {0xFF, 10}, {0x15, 1}, {0x15, 0}, {0xFF, 0}}))
+      << "the release names 0x15, so the next upload releases it";
+  ExpectSameRecordsAfterReadBack(keys);
+  ExpectSameRecordsAfterReadBack(MacroEntry({{1, 1}, {0xFF, 10}, {2, 1}, {2, 0}, {0xFF, 20}}));
+  ExpectSameRecordsAfterReadBack(MacroEntry({{0x14, 1}, {1, 1}, {1, 0}, {0xFF, 20}}));
+  ExpectSameRecordsAfterReadBack(MacroEntry({{1, 1}, {0x14, 1}, {0x14, 0}, {0xFF, 20}}));
+}
+
+// Macros as a person records them: groups of keys or of mouse buttons pressed
+// and released in reverse order, delays anywhere after the first press.
+// Keys are those whose usage fits the record's byte; 0x10 is the fifth mouse
+// button in a general macro.
+TEST(GeneralMacro, EveryRecordedMacroIsSentAgainAsTheSameRecordsAfterAReadBack) {
+  std::vector<int> keys;
+  for (int key = 0x11; key <= 0xA0; ++key) {
+    const std::uint16_t usage = KeyUsage(static_cast<std::uint8_t>(key));
+    if (usage != 0 && usage <= 0xFF) keys.push_back(key);
+  }
+  const int buttons[] = {1, 2, 4, 8, 16};
+  std::mt19937 random(15);
+  const auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
+  for (int macro = 0; macro < 3000; ++macro) {
+    ButtonEntry entry{};
+    int n = 0;
+    const auto add = [&](int code, int value) {
+      if (n == kMacroSteps) return;
+      entry.Steps[n].StepCode = static_cast<std::uint8_t>(code);
+      entry.Steps[n++].StepValue = static_cast<std::uint16_t>(value);
+    };
+    const auto maybe_delay = [&] {
+      for (int d = 0; d < 2 && chance(35); ++d) add(0xFF, static_cast<int>(random() % 3000));
+    };
+    const int groups = 1 + static_cast<int>(random() % 8);
+    for (int g = 0; g < groups && n < kMacroSteps - 18; ++g) {
+      const bool mouse = chance(40);
+      std::vector<int> held;
+      const int depth = 1 + static_cast<int>(random() % 3);
+      for (int i = 0; i < depth; ++i) {
+        held.push_back(mouse ? buttons[random() % 5] : keys[random() % keys.size()]);
+        add(held.back(), 1);
+        maybe_delay();
+      }
+      for (auto it = held.rbegin(); it != held.rend(); ++it) {
+        add(*it, 0);
+        maybe_delay();
+      }
+    }
+    entry.RepeatMode = static_cast<std::uint8_t>(random() % 4);
+    entry.RepeatCount = static_cast<std::uint8_t>(random() % 20);
+    SCOPED_TRACE("macro " + std::to_string(macro));
+    ExpectSameRecordsAfterReadBack(entry);
+    if (HasFailure()) return;
+  }
 }
 
 TEST(GeneralMacro, AOneKeyMacroHeldThirtyMillisecondsReadsBackAsItsPreset) {
