@@ -56,6 +56,14 @@ class AgentSequences : public ::testing::Test, protected testing_support::StandI
   }
   int TrayDeletes() const { return static_cast<int>(shell.TrayCalls().size()) - TrayAdds(); }
   int MouseReads() const { return mouse.gets(3); }
+  ButtonEntry StoredButton(std::u16string_view section, int index) {
+    ButtonEntry entry{};
+    SettingsFile().ReadStruct(section, u"ButtonAssigned" + DecimalText(index), EntryBytes(entry));
+    return entry;
+  }
+  void StoreButton(std::u16string_view section, int index, const ButtonEntry& entry) {
+    SettingsFile().WriteStruct(section, u"ButtonAssigned" + DecimalText(index), EntryBytes(entry));
+  }
 
   WindowHandle companion_window = windows.AddForeignWindow(u"VORN ELDAN QX27");
   CMyWnd agent{ports};
@@ -370,6 +378,55 @@ TEST_F(AgentSequences, UploadThenReadBackGivesTheProfileBack) {
   EXPECT_EQ(0, std::memcmp(back.DPI_Color, sent.DPI_Color, sizeof(sent.DPI_Color)));
   for (int b = 0; b < 8; ++b) EXPECT_EQ(back.ButtonAssigned[b].FuncCode, sent.ButtonAssigned[b].FuncCode) << b;
   EXPECT_EQ(back.ButtonAssigned[8].FuncCode, 0xA1) << "button 9 always travels as the right button";
+}
+
+// A general macro of `taps` taps of key 0x14: a press and a release, one record each.
+ButtonEntry KeyTaps(int button_index, int taps, std::int32_t macro_id) {
+  ButtonEntry entry{};
+  entry.ButtonNo = static_cast<std::uint8_t>(button_index + 1);
+  entry.FuncCode = 0xA6;
+  for (int i = 0; i < 2 * taps; ++i) {
+    entry.Steps[i].StepCode = 0x14;
+    entry.Steps[i].StepValue = i % 2 == 0 ? 1 : 0;
+  }
+  entry.StepCount = static_cast<std::uint8_t>(2 * taps);
+  entry.MacroID = macro_id;
+  return entry;
+}
+
+TEST_F(AgentSequences, AMacroTheMouseHasNoRoomForStaysInTheFileThroughReadBacksAndARestart) {
+  mouse.Unplug();
+  Start();
+  // 92 + 92 + 16 records, and one kept for button 9: one more than the area holds.
+  const ButtonEntry too_many = KeyTaps(2, 8, 33);
+  StoreButton(u"Profile0Setting", 0, KeyTaps(0, 46, 31));
+  StoreButton(u"Profile0Setting", 1, KeyTaps(1, 46, 32));
+  StoreButton(u"Profile0Setting", 2, too_many);
+  mouse.Plug();
+  Send(companion::kApplyRequest);
+  const std::vector<std::uint8_t> sent = mouse.StoredReport(4);
+  ASSERT_EQ(sent.size(), 2049u);
+  EXPECT_EQ(sent[5] | sent[6] << 8, 0xFFFF) << "the third button's macro is left out whole";
+  EXPECT_EQ(sent[7] | sent[8] << 8, 48 + 1840) << "the fourth button still goes";
+  EXPECT_EQ(TrayAdds(), 1) << "the upload succeeded";
+
+  clock.Advance(2000);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(MouseReads(), 1);
+  const ButtonEntry kept = StoredButton(u"Profile0Setting", 2);
+  EXPECT_EQ(std::memcmp(&kept, &too_many, sizeof kept), 0) << "the read-back keeps the stored macro";
+  EXPECT_EQ(StoredButton(u"Profile0Setting", 1).MacroID, 32);
+  EXPECT_EQ(Stored(u"Profile0Setting", u"DPI_Cur"), 0);
+
+  // A new agent knows nothing of past uploads; its first read keeps the macro all the same.
+  Send(msg::kClose);
+  CMyWnd restarted{ports};
+  clock.Advance(2000);
+  ASSERT_EQ(restarted.CreateAgentWindow(), 1);
+  EXPECT_EQ(MouseReads(), 2);
+  const ButtonEntry after_restart = StoredButton(u"Profile0Setting", 2);
+  EXPECT_EQ(std::memcmp(&after_restart, &too_many, sizeof after_restart), 0);
+  EXPECT_EQ(restarted.working_profile().ButtonAssigned[2].StepCount, 16);
 }
 
 // ---- presence check ----
