@@ -284,17 +284,14 @@ void DecodeButtonReport(std::span<const std::uint8_t, kButtonReportLength> repor
       continue;
     }
 
-    // Records past the 92nd are not read; a fragment shorter than one record holds no macro.
+    // Records past the 92nd are not read. Data shorter than one record that
+    // holds a mode byte is a macro of no records.
     const auto count = std::min<std::size_t>(static_cast<std::size_t>(length) / kButtonRecordSize, kMaxMacroRecords);
-    if (count == 0) {
-      entry.FuncCode = kFuncNoFunction;
-      continue;
-    }
     const std::span<const ButtonRecord> records(scratch.data(), count);
     const ButtonEntry& stored_entry = stored[k];
     entry.MacroID = -1;
     if (!IsBulletMacro(scratch[2])) {
-      DecodeGeneralMacro(records, k, entry);
+      DecodeGeneralMacro(scratch[0].Mode, records, k, entry);
       if (SameMacro(entry, stored_entry)) entry.MacroID = stored_entry.MacroID;
       continue;
     }

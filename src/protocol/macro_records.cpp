@@ -93,9 +93,8 @@ class StepList {
 
 // The decode shared by both kinds; gives the step count, or -1 when the
 // records are no macro.
-int DecodeSteps(std::span<const ButtonRecord> records, MacroKind kind, ButtonEntry& entry) {
-  if (records.empty() || records.front().Mode == 0) return -1;
-  const std::uint8_t mode = records.front().Mode;
+int DecodeSteps(std::uint8_t mode, std::span<const ButtonRecord> records, MacroKind kind, ButtonEntry& entry) {
+  if (mode == 0) return -1;
   entry.RepeatMode = static_cast<std::uint8_t>(mode / kModeStep - 1);
   entry.RepeatCount = static_cast<std::uint8_t>(mode % kModeStep);
 
@@ -148,6 +147,9 @@ int DecodeSteps(std::span<const ButtonRecord> records, MacroKind kind, ButtonEnt
   }
   return steps.Count();
 }
+
+// The mode byte of a button's first record; 0, no macro, when there is none.
+std::uint8_t FirstModeByte(std::span<const ButtonRecord> records) { return records.empty() ? 0 : records.front().Mode; }
 
 }  // namespace
 
@@ -239,7 +241,11 @@ MacroRecords EncodeBulletMacro(const ButtonEntry& entry) {
 }
 
 int DecodeGeneralMacro(std::span<const ButtonRecord> records, int button_index, ButtonEntry& entry) {
-  const int n = DecodeSteps(records, MacroKind::kGeneral, entry);
+  return DecodeGeneralMacro(FirstModeByte(records), records, button_index, entry);
+}
+
+int DecodeGeneralMacro(std::uint8_t mode, std::span<const ButtonRecord> records, int button_index, ButtonEntry& entry) {
+  const int n = DecodeSteps(mode, records, MacroKind::kGeneral, entry);
   if (n < 0) return 0;
   entry.FuncCode = kFuncGeneralMacro;
   if (n > 0) entry.Steps[n - 1].StepValue = 0;
@@ -254,7 +260,7 @@ int DecodeGeneralMacro(std::span<const ButtonRecord> records, int button_index, 
 }
 
 int DecodeBulletMacro(std::span<const ButtonRecord> records, int button_index, ButtonEntry& entry) {
-  const int n = DecodeSteps(records, MacroKind::kBullet, entry);
+  const int n = DecodeSteps(FirstModeByte(records), records, MacroKind::kBullet, entry);
   if (n < 0) return 0;
   entry.FuncCode = kFuncBulletMacro;
   entry.StepCount = static_cast<std::uint8_t>(n);
