@@ -512,6 +512,20 @@ TEST_F(AgentSequences, HideCommandRemovesTheIconUntilTheNextSuccessfulRead) {
   EXPECT_EQ(TrayAdds(), 2);
 }
 
+TEST_F(AgentSequences, AShownIconIsAddedAgainWhenTheShellHasRestarted) {
+  Start();
+  const std::uint32_t taskbar_created = windows.NamedMessage(u"TaskbarCreated");
+  ASSERT_NE(taskbar_created, 0u) << "the shell's message is registered at start-up";
+  EXPECT_EQ(Send(taskbar_created), 0);
+  EXPECT_EQ(TrayAdds(), 2);
+  EXPECT_TRUE(agent.tray_icon().shown());
+  Send(msg::kCommand, 6002);
+  Send(taskbar_created);
+  EXPECT_EQ(TrayAdds(), 2) << "a hidden icon stays hidden";
+  EXPECT_FALSE(agent.tray_icon().shown());
+  EXPECT_EQ(windows.named_message_registrations(), 1);
+}
+
 TEST_F(AgentSequences, OpenCommandStartsTheCompanion) {
   windows.RemoveForeignWindow(companion_window);
   Start();
