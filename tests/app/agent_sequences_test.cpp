@@ -3,8 +3,11 @@
 // companion UI and the mouse, the tray, and the end.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "app/agent_window.h"
 #include "host/companion_ui.h"
@@ -427,6 +430,98 @@ TEST_F(AgentSequences, AMacroTheMouseHasNoRoomForStaysInTheFileThroughReadBacksA
   const ButtonEntry after_restart = StoredButton(u"Profile0Setting", 2);
   EXPECT_EQ(std::memcmp(&after_restart, &too_many, sizeof after_restart), 0);
   EXPECT_EQ(restarted.working_profile().ButtonAssigned[2].StepCount, 16);
+}
+
+// The simulated bus with a hook at the start of each interface search, when
+// the previous events handle is closed and no new one open yet, and one after
+// each feature report the mouse took.
+class HookedBus final : public HidPort {
+ public:
+  explicit HookedBus(sim::SimHidBus& bus) : bus_(bus) {}
+  std::function<void(int search)> before_search;  // searches counted from 1
+  std::function<void(std::uint8_t report_id)> after_set;
+
+  std::vector<std::u16string> EnumerateInterfaces() override {
+    if (before_search) before_search(++searches_);
+    return bus_.EnumerateInterfaces();
+  }
+  HidHandle Open(std::u16string_view path) override { return bus_.Open(path); }
+  bool GetCaps(HidHandle handle, HidCaps& caps) override { return bus_.GetCaps(handle, caps); }
+  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
+    return bus_.GetAttributes(handle, attributes);
+  }
+  bool SetFeature(HidHandle handle, std::span<const std::uint8_t> report) override {
+    const bool taken = bus_.SetFeature(handle, report);
+    if (taken && after_set) after_set(report[0]);
+    return taken;
+  }
+  bool GetFeature(HidHandle handle, std::span<std::uint8_t> report) override { return bus_.GetFeature(handle, report); }
+  std::unique_ptr<PendingRead> BeginRead(HidHandle handle, std::span<std::uint8_t> buffer) override {
+    return bus_.BeginRead(handle, buffer);
+  }
+  void Close(HidHandle handle) override { bus_.Close(handle); }
+
+ private:
+  sim::SimHidBus& bus_;
+  int searches_ = 0;
+};
+
+// An apply searches for the mouse twice, each time closing the events handle
+// before it opens a new one; the system drops a report that comes meanwhile.
+TEST_F(AgentSequences, ADpiPressDuringAnApplysSecondSearchIsLostUntilTheNextReadBack) {
+  HookedBus hooked(bus);
+  const Ports hooked_ports{hooked, windows, ini, system_settings, shell, clock, debug, modules};
+  CMyWnd watched{hooked_ports};
+  ASSERT_EQ(watched.CreateAgentWindow(), 1);
+  ASSERT_EQ(Stored(u"Profile0Setting", u"DPI_Cur"), 0);
+  const auto press_at = [&](int wanted_search, std::uint8_t stage) {
+    hooked.before_search = [&, wanted_search, stage, search_base = -1](int search) mutable {
+      if (search_base < 0) search_base = search - 1;
+      if (search - search_base == wanted_search) mouse.PressDpiButton(stage);
+    };
+  };
+  const auto dpi_messages = [&] { return windows.PumpPending(); };
+
+  // In the first search, before the Performance report: lost, and the report
+  // then puts the stored stage back on the mouse. Mouse, file and companion agree.
+  windows.ClearReceived();
+  press_at(1, 3);
+  windows.Send(watched.handle(), companion::kApplyRequest);
+  EXPECT_EQ(mouse.input_lost(), 1);
+  EXPECT_EQ(dpi_messages(), 0);
+  EXPECT_EQ(mouse.StoredReport(3).at(1), 0);
+  EXPECT_EQ(Stored(u"Profile0Setting", u"DPI_Cur"), 0);
+
+  // In the second search, after the Performance report: lost. The mouse is at
+  // stage 4; the file and the companion UI stay at the old stage.
+  press_at(2, 4);
+  windows.Send(watched.handle(), companion::kApplyRequest);
+  EXPECT_EQ(mouse.input_lost(), 2);
+  EXPECT_EQ(dpi_messages(), 0);
+  EXPECT_EQ(mouse.StoredReport(3).at(1), 4);
+  EXPECT_EQ(Stored(u"Profile0Setting", u"DPI_Cur"), 0);
+  EXPECT_TRUE(CompanionReceived().empty()) << "the companion UI hears nothing of it";
+
+  // The next read-back repairs the file and tells the companion UI.
+  hooked.before_search = nullptr;
+  clock.Advance(2000);
+  windows.Send(watched.handle(), msg::kDeviceChange);
+  EXPECT_EQ(Stored(u"Profile0Setting", u"DPI_Cur"), 4);
+  EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0505, 0, 0}}));
+
+  // Between the two searches the events handle is open: the press arrives.
+  windows.ClearReceived();
+  hooked.after_set = [&](std::uint8_t report_id) {
+    if (report_id != 3) return;
+    mouse.PressDpiButton(5);
+    // The pause after the Performance report gives the reader its time.
+    for (int i = 0; i < 5000 && mouse.queued_input() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  windows.Send(watched.handle(), companion::kApplyRequest);
+  ASSERT_EQ(windows.PumpUntil(1, 5000), 1);
+  EXPECT_EQ(mouse.input_lost(), 2);
+  EXPECT_EQ(Stored(u"Profile0Setting", u"DPI_Cur"), 5);
+  EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0506, 0, 4}}));
 }
 
 // ---- presence check ----

@@ -140,9 +140,11 @@ TEST_F(InputReaderTest, DestructionWithAReadPendingEndsTheThreadAndClosesEveryHa
 }
 
 // The window's thread replaces the input handle thousands of times while the
-// mouse reports DPI presses: no read may land on a closed handle, every press
-// must arrive in order, and the link must shut down cleanly each time.
-TEST_F(InputReaderTest, HandleSwapsUnderConstantPressesLoseNothingAndNeverReadAClosedHandle) {
+// mouse reports DPI presses: no read may land on a closed handle, and the link
+// must shut down cleanly each time. The system loses the presses that come
+// while no handle is open and those left unread in a handle as it closes;
+// every other press must arrive, once and in order.
+TEST_F(InputReaderTest, HandleSwapsUnderConstantPressesLoseNothingTheSystemHandedOverAndNeverReadAClosedHandle) {
   constexpr int kRounds = 3;
   constexpr int kSwaps = 1500;
   constexpr int kPresses = 600;
@@ -171,15 +173,23 @@ TEST_F(InputReaderTest, HandleSwapsUnderConstantPressesLoseNothingAndNeverReadAC
       presser.join();
       stressed.OpenInterface(40);  // the handle is back
 
+      // Every press is either lost by the system or handed to the reader.
       std::vector<PostedMessage> received;
       for (int wait = 0; wait < 5000; ++wait) {
         received = own_windows.ReceivedBy(target);
-        if (received.size() >= kPresses) break;
+        if (static_cast<int>(received.size()) + own_mouse.input_lost() >= kPresses) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
-      ASSERT_EQ(received.size(), static_cast<std::size_t>(kPresses)) << "round " << round;
-      for (int i = 0; i < kPresses; ++i) {
-        ASSERT_EQ(received[i].wparam, static_cast<WParam>(i % 255 + 1)) << "press " << i << " round " << round;
+      ASSERT_EQ(static_cast<int>(received.size()) + own_mouse.input_lost(), kPresses) << "round " << round;
+      ASSERT_FALSE(received.empty()) << "round " << round;
+      // Stages run 1..255 and again; a press can only be followed by a later one.
+      int previous = -1;
+      for (const PostedMessage& message : received) {
+        const int stage = static_cast<int>(message.wparam);
+        int press = previous + 1;
+        while (press < kPresses && press % 255 + 1 != stage) ++press;
+        ASSERT_LT(press, kPresses) << "stage " << stage << " after press " << previous << " round " << round;
+        previous = press;
       }
     }
     EXPECT_EQ(own_bus.reads_on_closed_handles(), 0) << "round " << round;
