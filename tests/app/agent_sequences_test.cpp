@@ -174,6 +174,53 @@ TEST_F(AgentSequences, DeviceEventsWithinASecondOfTheLastReadAreServedByIt) {
   EXPECT_EQ(MouseReads(), 3);
 }
 
+TEST_F(AgentSequences, ADeviceEvent999MsAfterTheLastReadIsServedByItAndOneAt1000MsReadsTheMouse) {
+  Start();
+  clock.Advance(999);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(MouseReads(), 1);
+  clock.Advance(1);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(MouseReads(), 2);
+}
+
+// Records, for the window's thread, each wait with how many Performance and
+// Button reports the mouse had given by then.
+class ClockWatchingTheMouse final : public ClockPort {
+ public:
+  struct Wait {
+    std::uint32_t milliseconds;
+    int performance_reads;
+    int button_reads;
+    bool operator==(const Wait&) const = default;
+  };
+  ClockWatchingTheMouse(linux_host::VirtualClock& clock, sim::SimDevice& mouse) : clock_(clock), mouse_(mouse) {}
+  std::uint32_t TickCount() override { return clock_.TickCount(); }
+  void Sleep(std::uint32_t milliseconds) override {
+    if (std::this_thread::get_id() == window_thread_) waits.push_back({milliseconds, mouse_.gets(3), mouse_.gets(4)});
+    clock_.Sleep(milliseconds);
+  }
+  std::vector<Wait> waits;
+
+ private:
+  linux_host::VirtualClock& clock_;
+  sim::SimDevice& mouse_;
+  std::thread::id window_thread_ = std::this_thread::get_id();
+};
+
+TEST_F(AgentSequences, ASuccessfulReadWaits300MsBetweenThePerformanceAndTheButtonReport) {
+  ClockWatchingTheMouse watching(clock, mouse);
+  const Ports watched_ports{bus, windows, ini, system_settings, shell, watching, debug, modules};
+  CMyWnd watched{watched_ports};
+  ASSERT_EQ(watched.CreateAgentWindow(), 1);
+  using Wait = ClockWatchingTheMouse::Wait;
+  EXPECT_EQ(watching.waits, (std::vector<Wait>{{300, 1, 0}})) << "the read at start-up";
+  clock.Advance(2000);
+  windows.Send(watched.handle(), msg::kDeviceChange);
+  EXPECT_EQ(mouse.gets(4), 2);
+  EXPECT_EQ(watching.waits, (std::vector<Wait>{{300, 1, 0}, {300, 2, 1}}));
+}
+
 TEST_F(AgentSequences, TheRepeatGuardSurvivesTheTickCountWrapping) {
   clock.Set(0xFFFFFF00u);
   Start();
@@ -432,6 +479,24 @@ TEST_F(AgentSequences, AMacroTheMouseHasNoRoomForStaysInTheFileThroughReadBacksA
   EXPECT_EQ(restarted.working_profile().ButtonAssigned[2].StepCount, 16);
 }
 
+// The read-back compares with the stored profile of slot Active, the one the
+// mouse was given, and saves under Current.
+TEST_F(AgentSequences, AMacroReadBackKeepsTheIdentifierOfTheActiveSlotAndIsSavedUnderCurrent) {
+  mouse.Unplug();
+  Start();
+  StoreBeforeStart(u"Setting", u"Active", 1);
+  StoreBeforeStart(u"Setting", u"Current", 2);
+  StoreButton(u"Profile1Setting", 2, KeyTaps(2, 3, 17));
+  StoreButton(u"Profile2Setting", 2, KeyTaps(2, 3, 99));
+  mouse.Plug();
+  Send(companion::kApplyRequest);
+  clock.Advance(2000);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(StoredButton(u"Profile2Setting", 2).MacroID, 17);
+  EXPECT_EQ(StoredButton(u"Profile2Setting", 2).StepCount, 6);
+  EXPECT_EQ(StoredButton(u"Profile1Setting", 2).MacroID, 17) << "the Active slot's section is not written";
+}
+
 // The simulated bus with a hook at the start of each interface search, when
 // the previous events handle is closed and no new one open yet, and one after
 // each feature report the mouse took.
@@ -619,6 +684,15 @@ TEST_F(AgentSequences, AShownIconIsAddedAgainWhenTheShellHasRestarted) {
   EXPECT_EQ(TrayAdds(), 2) << "a hidden icon stays hidden";
   EXPECT_FALSE(agent.tray_icon().shown());
   EXPECT_EQ(windows.named_message_registrations(), 1);
+}
+
+TEST_F(AgentSequences, ASecondSuccessfulReadWhileTheIconIsShownAsksTheShellNoSecondTime) {
+  Start();
+  ASSERT_EQ(TrayAdds(), 1);
+  clock.Advance(2000);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(MouseReads(), 2);
+  EXPECT_EQ(TrayAdds(), 1);
 }
 
 TEST_F(AgentSequences, OpenCommandStartsTheCompanion) {
