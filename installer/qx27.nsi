@@ -9,7 +9,11 @@ Unicode true
 ; The agent is a 64-bit program; a 64-bit installer needs no 32-bit subsystem.
 Target amd64-unicode
 RequestExecutionLevel user
+; Setup and its uninstaller: asInvoker, Vista through 10 and 11 (NSIS's
+; default list), drawn for each monitor's scale.
+ManifestSupportedOS all
 ManifestDPIAware true
+ManifestDPIAwareness "PerMonitorV2,System"
 SetCompressor /SOLID lzma
 
 !macro REQUIRE_DEFINE name

@@ -54,7 +54,7 @@ std::string_view Word(std::string_view& text) {
 MouseService::MouseService(bool plugged, std::uint16_t vendor_id, std::uint16_t product_id)
     : mouse_(bus_.AddDevice(MouseLayout(vendor_id, product_id))) {
   for (const InterfaceLayout& interface : mouse_.layout().interfaces) {
-    service_handles_.push_back(interface.can_open ? bus_.Open(interface.path) : kInvalidHid);
+    service_handles_.push_back(interface.can_open ? bus_.OpenForFeatureRequests(interface.path) : kInvalidHid);
   }
   if (!plugged) mouse_.Unplug();
 }

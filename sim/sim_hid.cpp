@@ -60,7 +60,11 @@ void SimDevice::Plug() {
 void SimDevice::Unplug() {
   std::lock_guard lock(bus_.mutex_);
   plugged_ = false;
-  input_queue_.clear();
+  for (auto& [value, open] : bus_.handles_) {
+    if (open.device != this) continue;
+    input_lost_ += static_cast<int>(open.input.size());
+    open.input.clear();
+  }
   bus_.changed_.notify_all();
 }
 
@@ -99,23 +103,45 @@ void SimDevice::RefuseNextGetsOf(std::uint8_t report_id, int count) {
 void SimDevice::SendInput(std::span<const std::uint8_t> report) {
   std::lock_guard lock(bus_.mutex_);
   if (!plugged_) return;
-  // The system keeps a small ring of unread input reports; the oldest go.
+  // Each handle keeps a small ring of unread input reports; the oldest go.
   constexpr std::size_t kInputRing = 32;
-  if (input_queue_.size() == kInputRing) input_queue_.pop_front();
-  input_queue_.emplace_back(report.begin(), report.end());
+  bool heard = false;
+  for (auto& [value, open] : bus_.handles_) {
+    if (open.device != this || !open.takes_input) continue;
+    if (layout_.interfaces[open.interface_index].input_report_length != static_cast<int>(report.size())) continue;
+    if (open.input.size() == kInputRing) {
+      open.input.pop_front();
+      ++input_lost_;
+    }
+    open.input.emplace_back(report.begin(), report.end());
+    heard = true;
+  }
+  if (!heard) ++input_lost_;
   bus_.changed_.notify_all();
+}
+
+void SimDevice::PressDpiButton(std::uint8_t stage) {
+  {
+    std::lock_guard lock(bus_.mutex_);
+    // Byte 1 of the Performance report is the stage in force.
+    if (auto it = reports_.find(3); it != reports_.end() && it->second.size() > 1) it->second[1] = stage;
+  }
+  const std::uint8_t report[] = {0x02, 0x00, stage, 0x00};
+  SendInput(report);
 }
 
 int SimDevice::queued_input() const {
   std::lock_guard lock(bus_.mutex_);
-  return static_cast<int>(input_queue_.size());
+  int queued = 0;
+  for (const auto& [value, open] : bus_.handles_) {
+    if (open.device == this) queued += static_cast<int>(open.input.size());
+  }
+  return queued;
 }
 
-void SimDevice::RequeueInput(std::span<const std::uint8_t> report) {
+int SimDevice::input_lost() const {
   std::lock_guard lock(bus_.mutex_);
-  if (!plugged_) return;
-  input_queue_.emplace_front(report.begin(), report.end());
-  bus_.changed_.notify_all();
+  return input_lost_;
 }
 
 int SimDevice::sets_accepted(std::uint8_t report_id) const {
@@ -161,11 +187,11 @@ class SimPendingRead final : public PendingRead {
     bus_.changed_.wait(lock, [&] {
       const SimHidBus::OpenHandle* open = bus_.Find(handle_);
       if (open == nullptr || !open->device->plugged_) return true;  // closed or gone: the read ends
-      return !open->device->input_queue_.empty();
+      return !open->input.empty();
     });
-    const SimHidBus::OpenHandle* open = bus_.Find(handle_);
+    SimHidBus::OpenHandle* open = bus_.Find(handle_);
     if (open != nullptr && open->device->plugged_) {
-      auto& queue = open->device->input_queue_;
+      auto& queue = open->input;
       const auto& report = queue.front();
       const std::size_t n = std::min(report.size(), buffer_.size());
       std::copy_n(report.begin(), n, buffer_.begin());
@@ -200,6 +226,11 @@ const SimHidBus::OpenHandle* SimHidBus::Find(HidHandle handle) const {
   return it == handles_.end() ? nullptr : &it->second;
 }
 
+SimHidBus::OpenHandle* SimHidBus::Find(HidHandle handle) {
+  const auto it = handles_.find(handle);
+  return it == handles_.end() ? nullptr : &it->second;
+}
+
 std::vector<std::u16string> SimHidBus::EnumerateInterfaces() {
   std::lock_guard lock(mutex_);
   std::vector<std::u16string> paths;
@@ -210,7 +241,11 @@ std::vector<std::u16string> SimHidBus::EnumerateInterfaces() {
   return paths;
 }
 
-HidHandle SimHidBus::Open(std::u16string_view path) {
+HidHandle SimHidBus::Open(std::u16string_view path) { return OpenHandleOn(path, true); }
+
+HidHandle SimHidBus::OpenForFeatureRequests(std::u16string_view path) { return OpenHandleOn(path, false); }
+
+HidHandle SimHidBus::OpenHandleOn(std::u16string_view path, bool takes_input) {
   std::lock_guard lock(mutex_);
   for (const auto& device : devices_) {
     if (!device->plugged_) continue;
@@ -221,7 +256,7 @@ HidHandle SimHidBus::Open(std::u16string_view path) {
       // Values are never reused, so any use of a stale value shows in the books.
       const HidHandle handle = next_handle_;
       next_handle_ += 4;
-      handles_[handle] = {device.get(), i};
+      handles_[handle] = {device.get(), i, takes_input, {}};
       return handle;
     }
   }
@@ -329,10 +364,14 @@ std::unique_ptr<PendingRead> SimHidBus::BeginRead(HidHandle handle, std::span<st
 
 void SimHidBus::Close(HidHandle handle) {
   std::lock_guard lock(mutex_);
-  if (handles_.erase(handle) == 0) {
+  const auto it = handles_.find(handle);
+  if (it == handles_.end()) {
     ++closes_of_closed_;
     return;
   }
+  // What the handle's queue still holds goes with it.
+  it->second.device->input_lost_ += static_cast<int>(it->second.input.size());
+  handles_.erase(it);
   changed_.notify_all();  // a read pending on it ends
 }
 

@@ -3,7 +3,9 @@
 // returned on get, input reports arrive on demand, sets can be refused, the
 // mouse can be unplugged and plugged, and its interfaces are told apart by
 // their report lengths, as the real one's are. Other HID devices can sit
-// beside it. The bus also keeps the books on handles, so tests can prove that
+// beside it. As the HID class driver does, each open handle has an input
+// queue of its own: a report reaches the handles open at that moment, and one
+// left unread in a handle that closes is gone. The bus also keeps the books on handles, so tests can prove that
 // no handle leaks, none is closed twice and no read is issued on a closed one.
 #pragma once
 
@@ -62,13 +64,18 @@ class SimDevice {
   // The next `count` sets or gets of this report ID are refused.
   void RefuseNextSetsOf(std::uint8_t report_id, int count);
   void RefuseNextGetsOf(std::uint8_t report_id, int count);
-  // An input report for the interface with this input-report length.
+  // An input report for the interface with this input-report length: a copy
+  // joins the queue of each handle open on it now.
   void SendInput(std::span<const std::uint8_t> report);
-  // Input reports waiting for a read.
+  // A press of the DPI button: the stage the Performance report now carries,
+  // and the input report 02 00 stage 00.
+  void PressDpiButton(std::uint8_t stage);
+  // Input reports waiting in the queues of open handles.
   int queued_input() const;
-  // A report taken for a reader that was gone by the time it could be handed
-  // over goes back to the head of the queue, for the next reader.
-  void RequeueInput(std::span<const std::uint8_t> report);
+  // Input reports the system let go: sent while no handle was open, pushed
+  // out of a full queue, or left unread in a handle that closed or on an
+  // unplugged device.
+  int input_lost() const;
 
   int sets_accepted(std::uint8_t report_id) const;
   int sets_refused(std::uint8_t report_id) const;
@@ -89,7 +96,7 @@ class SimDevice {
   std::map<std::uint8_t, int> refuse_sets_of_, refuse_gets_of_;
   std::map<std::uint8_t, int> sets_accepted_, sets_refused_, gets_;
   std::vector<std::vector<std::uint8_t>> set_log_;
-  std::deque<std::vector<std::uint8_t>> input_queue_;
+  int input_lost_ = 0;
 };
 
 // The system's HID devices as the HID port presents them.
@@ -99,6 +106,9 @@ class SimHidBus final : public HidPort {
   ~SimHidBus() override;
 
   SimDevice& AddDevice(DeviceLayout layout);
+  // A handle for feature reports asked for on behalf of another process: it
+  // takes no input reports, those go to the handles of the process itself.
+  HidHandle OpenForFeatureRequests(std::u16string_view path);
 
   // HidPort
   std::vector<std::u16string> EnumerateInterfaces() override;
@@ -129,8 +139,12 @@ class SimHidBus final : public HidPort {
   struct OpenHandle {
     SimDevice* device;
     std::size_t interface_index;
+    bool takes_input = true;
+    std::deque<std::vector<std::uint8_t>> input;
   };
+  HidHandle OpenHandleOn(std::u16string_view path, bool takes_input);
   const OpenHandle* Find(HidHandle handle) const;
+  OpenHandle* Find(HidHandle handle);
   // An open handle of a plugged device, or null; a closed value is counted.
   const OpenHandle* LiveHandle(HidHandle handle);
   // The device a feature report of this length goes to on this handle, or

@@ -1,5 +1,7 @@
 #include "app/agent_window.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 #include "hid/mouse_identity.h"
 #include "host/companion.h"
@@ -25,7 +27,7 @@ constexpr WParam kSessionUnlock = 8;
 
 }  // namespace
 
-const CWndBase::MessageRoute CMyWnd::kMessageMap[] = {
+const CWndBase::MessageRoute CMyWnd::kMessageMap[kFixedRoutes] = {
     OnMessage(msg::kCreate, &CMyWnd::OnCreate),
     OnMessage(msg::kDestroy, &CMyWnd::OnDestroy),
     OnMessage(msg::kTimer, &CMyWnd::OnTimer),
@@ -40,11 +42,13 @@ const CWndBase::MessageRoute CMyWnd::kMessageMap[] = {
 };
 
 CMyWnd::CMyWnd(const Ports& ports)
-    : CWndBase(ports.windows), ports_(ports), hid_link_(ports.hid), registry_key_(ports.system_settings) {}
+    : CWndBase(ports.windows), ports_(ports), hid_link_(ports.hid), registry_key_(ports.system_settings) {
+  std::copy(std::begin(kMessageMap), std::end(kMessageMap), routes_.begin());
+}
 
 CMyWnd::~CMyWnd() = default;
 
-std::span<const CWndBase::MessageRoute> CMyWnd::MessageMap() const { return kMessageMap; }
+std::span<const CWndBase::MessageRoute> CMyWnd::MessageMap() const { return {routes_.data(), route_count_}; }
 
 std::u16string_view CMyWnd::settings_file_path() const { return FieldText(settings_file_path_); }
 std::u16string_view CMyWnd::macro_file_path() const { return FieldText(macro_file_path_); }
@@ -119,6 +123,12 @@ LResult CMyWnd::OnCreate(WParam, LParam) {
   hid_link_.StartHidLink(ports_.windows, ports_.debug, ports_.clock, handle(), device_notification_);
   LoadOrCreateSettings();
   ports_.windows.SetExStyle(handle(), style::kExToolWindow);
+  // The one message number the agent registers: the shell's own, so that an
+  // icon lost to a restart of the shell comes back.
+  if (const std::uint32_t taskbar_created = ports_.windows.RegisterNamedMessage(tray::kTaskbarCreated)) {
+    routes_[kFixedRoutes] = OnMessage(taskbar_created, &CMyWnd::OnTaskbarCreated);
+    route_count_ = kFixedRoutes + 1;
+  }
   tray_icon_.Fill(ports_.shell, handle());
 
   if (ReadMouse()) {
@@ -233,6 +243,11 @@ LResult CMyWnd::OnLaunchCompanion(WParam, LParam) {
 
 LResult CMyWnd::OnRemoveTrayIcon(WParam, LParam) {
   RemoveTrayIcon();
+  return 0;
+}
+
+LResult CMyWnd::OnTaskbarCreated(WParam, LParam) {
+  tray_icon_.AddAgain(ports_.shell);
   return 0;
 }
 

@@ -50,6 +50,7 @@ class CMyWnd : public CWndBase {
   LResult OnTrayCallback(WParam, LParam);
   LResult OnLaunchCompanion(WParam, LParam);
   LResult OnRemoveTrayIcon(WParam, LParam);
+  LResult OnTaskbarCreated(WParam, LParam);
 
   void LoadOrCreateSettings();
   void RefreshMouseSettings();
@@ -60,9 +61,14 @@ class CMyWnd : public CWndBase {
   void ShowTrayMenu();
   void PostToCompanion(std::uint32_t message, WParam wparam, LParam lparam);
 
-  static const MessageRoute kMessageMap[];
+  static constexpr std::size_t kFixedRoutes = 11;
+  static const MessageRoute kMessageMap[kFixedRoutes];
 
   const Ports& ports_;
+  // The fixed routes, and from start-up on the one of the shell's registered
+  // "TaskbarCreated", whose number is known only then.
+  std::array<MessageRoute, kFixedRoutes + 1> routes_{};
+  std::size_t route_count_ = kFixedRoutes;
   // Members in the order the rest of the agent relies on when it is torn down.
   std::array<char16_t, kPathUnits> macro_file_path_{};
   std::array<char16_t, kPathUnits> settings_file_path_{};

@@ -15,7 +15,12 @@ std::u16string_view FieldText(std::span<const char16_t> field) {
 
 bool CopyToField(std::span<char16_t> field, std::u16string_view text) {
   if (field.empty()) return text.empty();
-  const std::size_t n = std::min(text.size(), field.size() - 1);
+  std::size_t n = std::min(text.size(), field.size() - 1);
+  // Half a surrogate pair is no character, and the next save would write it
+  // to the file: a cut falls before the pair.
+  const auto high = [](char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; };
+  const auto low = [](char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; };
+  if (n < text.size() && n > 0 && high(text[n - 1]) && low(text[n])) --n;
   std::copy_n(text.begin(), n, field.begin());
   std::fill(field.begin() + static_cast<std::ptrdiff_t>(n), field.end(), u'\0');
   return n == text.size();

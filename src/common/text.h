@@ -17,8 +17,9 @@ std::size_t FieldLength(std::span<const char16_t> field);
 // The text held in a fixed field, up to its terminator or its end.
 std::u16string_view FieldText(std::span<const char16_t> field);
 
-// Copies text into a fixed field, cut so that the terminator always fits.
-// Gives false when the text had to be cut. An empty field is left alone.
+// Copies text into a fixed field, cut so that the terminator always fits and
+// never between the two halves of a surrogate pair. Gives false when the text
+// had to be cut. An empty field is left alone.
 bool CopyToField(std::span<char16_t> field, std::u16string_view text);
 
 // Writes `first` followed by `second` into a fixed field when the whole text

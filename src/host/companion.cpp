@@ -25,10 +25,13 @@ bool PathInAgentFolder(ModulePort& modules, std::u16string_view name, std::array
 
 bool AgentFolder(ModulePort& modules, std::array<char16_t, kPathUnits>& folder) {
   std::array<char16_t, kPathUnits> module{};
-  modules.GetOwnFileName(module);
+  const std::size_t length = modules.GetOwnFileName(module);
+  folder.fill(u'\0');
+  // The last backslash of a cut name can name a parent folder, from which the
+  // presence DLL would then be loaded: a cut name gives no folder.
+  if (length == 0 || length >= module.size()) return false;
   const std::u16string_view name = FieldText(module);
   const std::size_t slash = name.rfind(u'\\');
-  folder.fill(u'\0');
   if (slash == std::u16string_view::npos) return false;
   return CopyToField(folder, name.substr(0, slash));
 }

@@ -13,7 +13,8 @@
 namespace qx27 {
 
 // The directory of the agent's own executable: its module file name cut at
-// the last backslash. Gives false when the name has no backslash.
+// the last backslash. Gives false when the name has no backslash or did not
+// fit its 260 units.
 bool AgentFolder(ModulePort& modules, std::array<char16_t, kPathUnits>& folder);
 
 // Starts "Mantle.exe" from the agent folder unless the companion UI's window

@@ -25,6 +25,10 @@ void TrayIcon::Add(ShellPort& shell) {
   shown_ = 1;
 }
 
+void TrayIcon::AddAgain(ShellPort& shell) {
+  if (shown_ == 1) shell.AddNotifyIcon(data_);
+}
+
 void TrayIcon::Remove(ShellPort& shell) {
   if (shown_ != 1) return;
   shell.DeleteNotifyIcon(data_);

@@ -21,6 +21,9 @@ inline constexpr std::uint16_t kMenuOpenCompanion = 6001;
 inline constexpr std::uint16_t kMenuRemoveIcon = 6002;
 inline constexpr LParam kLeftDoubleClick = 0x0203;
 inline constexpr LParam kRightButtonDown = 0x0204;
+// What the shell broadcasts to every top-level window when it has started
+// again with an empty notification area.
+inline constexpr char16_t kTaskbarCreated[] = u"TaskbarCreated";
 }  // namespace tray
 
 // The icon's record and whether the shell has been asked to show it. The
@@ -32,6 +35,9 @@ class TrayIcon {
   void Fill(ShellPort& shell, WindowHandle window);
   void Add(ShellPort& shell);
   void Remove(ShellPort& shell);
+  // A restarted shell has forgotten every icon: asks for the icon again when
+  // it is meant to be shown, and leaves a hidden one hidden.
+  void AddAgain(ShellPort& shell);
 
   bool shown() const { return shown_ == 1; }
   const TrayIconData& data() const { return data_; }

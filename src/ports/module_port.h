@@ -13,8 +13,9 @@ class ModulePort {
  public:
   virtual ~ModulePort() = default;
 
-  // GetModuleFileNameW of the agent itself into a 260-unit buffer; gives the
-  // number of units written, 0 on failure.
+  // GetModuleFileNameW of the agent itself into a 260-unit buffer, always
+  // terminated. Gives the name's length; 260, the buffer's size, when the name
+  // did not fit and was cut; 0 on failure.
   virtual std::size_t GetOwnFileName(std::span<char16_t, 260> buffer) = 0;
   virtual ModuleHandle LoadDll(std::u16string_view path) = 0;
   // Looks up `export_name`, a function taking two 32-bit integers and giving

@@ -51,6 +51,9 @@ class WindowPort {
   virtual std::uintptr_t RegisterHidNotifications(WindowHandle window) = 0;
   // The major version of the running system.
   virtual int SystemMajorVersion() = 0;
+  // RegisterWindowMessageW: the number every program gets for this name, the
+  // same for the same name in the session; 0 on failure.
+  virtual std::uint32_t RegisterNamedMessage(std::u16string_view name) = 0;
 
   // Named mutex in the logon session's namespace. `already_existed` tells
   // whether another holder created it first. Gives 0 on failure.

@@ -178,41 +178,58 @@ std::array<int, kButtonCount> DataLengths(const std::array<int, kButtonCount>& p
   return lengths;
 }
 
-}  // namespace
-
-ButtonReport EncodeButtonReport(const ProfileRecord& working) {
-  // Button 9 is the right button whatever its entry says.
-  const auto code_sent = [&working](int k) {
-    return k == kLastButton ? kFuncRightButton : working.ButtonAssigned[k].FuncCode;
-  };
+// Where an upload puts each button's records. The last button's records are
+// kept room for, so they always close the area and every earlier button's
+// extent is bounded by a pointer that follows it.
+struct AreaPlan {
   std::array<MacroRecords, kButtonCount> records;
-  for (int k = 0; k < kButtonCount; ++k) records[k] = RecordsFor(code_sent(k), working.ButtonAssigned[k]);
+  std::array<std::uint16_t, kButtonCount> pointers{};
+  std::array<int, kButtonCount> first_record{};
+  // Buttons with records for which the area had no room.
+  std::array<bool, kButtonCount> left_out{};
+};
 
-  ButtonReportLayout out{};
-  out.ReportId = kButtonReportId;
-  // The last button's records are kept room for, so they always close the area
-  // and every earlier button's extent is bounded by a pointer that follows it.
-  const int area_for_others = kRecordAreaRecords - records[kLastButton].count;
+void PlanArea(std::span<const ButtonEntry, kButtonCount> entries, AreaPlan& plan) {
+  // Button 9 is the right button whatever its entry says.
+  const auto code_sent = [&entries](int k) { return k == kLastButton ? kFuncRightButton : entries[k].FuncCode; };
+  for (int k = 0; k < kButtonCount; ++k) plan.records[k] = RecordsFor(code_sent(k), entries[k]);
+
+  const int area_for_others = kRecordAreaRecords - plan.records[kLastButton].count;
   int next = 0;  // index into the record area
   for (int k = 0; k < kButtonCount; ++k) {
-    const int count = records[k].count;
+    const int count = plan.records[k].count;
     const int limit = k == kLastButton ? kRecordAreaRecords : area_for_others;
     const auto offset = static_cast<std::uint16_t>(kRecordAreaOffset + next * kButtonRecordSize);
+    plan.first_record[k] = next;
     if (count == 0) {
       // An empty macro still points into the area, where the next button starts.
-      out.Pointers[k] = IsMacroCode(code_sent(k)) ? offset : kNoRecords;
+      plan.pointers[k] = IsMacroCode(code_sent(k)) ? offset : kNoRecords;
     } else if (next + count > limit) {
       // A macro is sent whole or not at all: cut, it could leave a key held
       // down. Later buttons that still fit are sent.
-      out.Pointers[k] = kNoRecords;
+      plan.pointers[k] = kNoRecords;
+      plan.left_out[k] = true;
     } else {
-      for (int i = 0; i < count; ++i) {
-        ButtonRecord record = records[k].records[i];
-        record.SetButtonNumber(k + 1);
-        out.Records[next + i] = record;
-      }
-      out.Pointers[k] = offset;
+      plan.pointers[k] = offset;
       next += count;
+    }
+  }
+}
+
+}  // namespace
+
+ButtonReport EncodeButtonReport(const ProfileRecord& working) {
+  AreaPlan plan;
+  PlanArea(working.ButtonAssigned, plan);
+  ButtonReportLayout out{};
+  out.ReportId = kButtonReportId;
+  for (int k = 0; k < kButtonCount; ++k) {
+    out.Pointers[k] = plan.pointers[k];
+    if (plan.pointers[k] == kNoRecords) continue;
+    for (int i = 0; i < plan.records[k].count; ++i) {
+      ButtonRecord record = plan.records[k].records[i];
+      record.SetButtonNumber(k + 1);
+      out.Records[plan.first_record[k] + i] = record;
     }
   }
   return std::bit_cast<ButtonReport>(out);
@@ -224,6 +241,10 @@ void DecodeButtonReport(std::span<const std::uint8_t, kButtonReportLength> repor
   std::array<ButtonEntry, kButtonCount> stored;
   std::copy(std::begin(stored_active.ButtonAssigned), std::end(stored_active.ButtonAssigned), stored.begin());
 
+  // What an upload of the stored profile had to leave out for lack of room.
+  AreaPlan stored_plan;
+  PlanArea(stored, stored_plan);
+
   const auto payload = report.subspan<1>();
   const std::array<int, kButtonCount> pointers = ReadPointers(payload);
   const std::array<int, kButtonCount> lengths = DataLengths(pointers);
@@ -234,7 +255,13 @@ void DecodeButtonReport(std::span<const std::uint8_t, kButtonReportLength> repor
     ButtonEntry& entry = working.ButtonAssigned[k];
     const int length = lengths[k];
     if (length == 0) {
-      entry.FuncCode = kFuncNoFunction;
+      // The mouse cannot hold a stored macro that found no room in the area;
+      // reading "no function" over it would lose it from the settings file.
+      if (pointers[k] == kNoDataPointer && stored_plan.left_out[k]) {
+        entry = stored[k];
+      } else {
+        entry.FuncCode = kFuncNoFunction;
+      }
       continue;
     }
 
@@ -257,17 +284,14 @@ void DecodeButtonReport(std::span<const std::uint8_t, kButtonReportLength> repor
       continue;
     }
 
-    // Records past the 92nd are not read; a fragment shorter than one record holds no macro.
+    // Records past the 92nd are not read. Data shorter than one record that
+    // holds a mode byte is a macro of no records.
     const auto count = std::min<std::size_t>(static_cast<std::size_t>(length) / kButtonRecordSize, kMaxMacroRecords);
-    if (count == 0) {
-      entry.FuncCode = kFuncNoFunction;
-      continue;
-    }
     const std::span<const ButtonRecord> records(scratch.data(), count);
     const ButtonEntry& stored_entry = stored[k];
     entry.MacroID = -1;
     if (!IsBulletMacro(scratch[2])) {
-      DecodeGeneralMacro(records, k, entry);
+      DecodeGeneralMacro(scratch[0].Mode, records, k, entry);
       if (SameMacro(entry, stored_entry)) entry.MacroID = stored_entry.MacroID;
       continue;
     }

@@ -93,9 +93,8 @@ class StepList {
 
 // The decode shared by both kinds; gives the step count, or -1 when the
 // records are no macro.
-int DecodeSteps(std::span<const ButtonRecord> records, MacroKind kind, ButtonEntry& entry) {
-  if (records.empty() || records.front().Mode == 0) return -1;
-  const std::uint8_t mode = records.front().Mode;
+int DecodeSteps(std::uint8_t mode, std::span<const ButtonRecord> records, MacroKind kind, ButtonEntry& entry) {
+  if (mode == 0) return -1;
   entry.RepeatMode = static_cast<std::uint8_t>(mode / kModeStep - 1);
   entry.RepeatCount = static_cast<std::uint8_t>(mode % kModeStep);
 
@@ -128,13 +127,13 @@ int DecodeSteps(std::span<const ButtonRecord> records, MacroKind kind, ButtonEnt
       }
       steps.Append(code, value);
     } else if (steps.Count() > 0) {
-      // A release names the step it ends. The step two back is taken when the
-      // last one may be a delay; with a single step there is none two back,
-      // and the single step itself is released: a code of 0 there would end
-      // the list early and leave that key held on the next upload.
-      std::uint8_t released = steps.CodeBack(1);
-      if ((delay != 0 || released == kStepDelay) && steps.Count() >= 2) released = steps.CodeBack(2);
-      steps.Append(released, 0);
+      // A release names the step it ends: the last one, or the one before a
+      // delay that follows it. The record's own delay comes after the release
+      // and says nothing about it. The code decides whether the next upload
+      // sends a key or a button release, and a code of 0 would end the list
+      // there and leave the key held down. Delays alone have nothing to release.
+      const int back = steps.CodeBack(1) == kStepDelay ? 2 : 1;
+      if (steps.Count() >= back && steps.CodeBack(back) != kStepDelay) steps.Append(steps.CodeBack(back), 0);
     }
     if (delay != 0) steps.Append(kStepDelay, delay);
   }
@@ -148,6 +147,9 @@ int DecodeSteps(std::span<const ButtonRecord> records, MacroKind kind, ButtonEnt
   }
   return steps.Count();
 }
+
+// The mode byte of a button's first record; 0, no macro, when there is none.
+std::uint8_t FirstModeByte(std::span<const ButtonRecord> records) { return records.empty() ? 0 : records.front().Mode; }
 
 }  // namespace
 
@@ -239,7 +241,11 @@ MacroRecords EncodeBulletMacro(const ButtonEntry& entry) {
 }
 
 int DecodeGeneralMacro(std::span<const ButtonRecord> records, int button_index, ButtonEntry& entry) {
-  const int n = DecodeSteps(records, MacroKind::kGeneral, entry);
+  return DecodeGeneralMacro(FirstModeByte(records), records, button_index, entry);
+}
+
+int DecodeGeneralMacro(std::uint8_t mode, std::span<const ButtonRecord> records, int button_index, ButtonEntry& entry) {
+  const int n = DecodeSteps(mode, records, MacroKind::kGeneral, entry);
   if (n < 0) return 0;
   entry.FuncCode = kFuncGeneralMacro;
   if (n > 0) entry.Steps[n - 1].StepValue = 0;
@@ -254,7 +260,7 @@ int DecodeGeneralMacro(std::span<const ButtonRecord> records, int button_index, 
 }
 
 int DecodeBulletMacro(std::span<const ButtonRecord> records, int button_index, ButtonEntry& entry) {
-  const int n = DecodeSteps(records, MacroKind::kBullet, entry);
+  const int n = DecodeSteps(FirstModeByte(records), records, MacroKind::kBullet, entry);
   if (n < 0) return 0;
   entry.FuncCode = kFuncBulletMacro;
   entry.StepCount = static_cast<std::uint8_t>(n);

@@ -84,6 +84,9 @@ MacroRecords EncodeBulletMacro(const ButtonEntry& entry);
 // FuncCode from one button's records; give the number of steps. Records whose
 // first one has a zero mode byte are no macro: the entry is left as it is.
 int DecodeGeneralMacro(std::span<const ButtonRecord> records, int button_index, ButtonEntry& entry);
+// The same with the mode byte given apart: a button's data may hold the first
+// record's mode byte and no whole record, which is a macro of no steps.
+int DecodeGeneralMacro(std::uint8_t mode, std::span<const ButtonRecord> records, int button_index, ButtonEntry& entry);
 int DecodeBulletMacro(std::span<const ButtonRecord> records, int button_index, ButtonEntry& entry);
 
 }  // namespace qx27

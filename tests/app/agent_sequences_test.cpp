@@ -3,8 +3,11 @@
 // companion UI and the mouse, the tray, and the end.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "app/agent_window.h"
 #include "host/companion_ui.h"
@@ -56,6 +59,14 @@ class AgentSequences : public ::testing::Test, protected testing_support::StandI
   }
   int TrayDeletes() const { return static_cast<int>(shell.TrayCalls().size()) - TrayAdds(); }
   int MouseReads() const { return mouse.gets(3); }
+  ButtonEntry StoredButton(std::u16string_view section, int index) {
+    ButtonEntry entry{};
+    SettingsFile().ReadStruct(section, u"ButtonAssigned" + DecimalText(index), EntryBytes(entry));
+    return entry;
+  }
+  void StoreButton(std::u16string_view section, int index, const ButtonEntry& entry) {
+    SettingsFile().WriteStruct(section, u"ButtonAssigned" + DecimalText(index), EntryBytes(entry));
+  }
 
   WindowHandle companion_window = windows.AddForeignWindow(u"VORN ELDAN QX27");
   CMyWnd agent{ports};
@@ -161,6 +172,53 @@ TEST_F(AgentSequences, DeviceEventsWithinASecondOfTheLastReadAreServedByIt) {
   clock.Advance(700);
   Send(msg::kDeviceChange);
   EXPECT_EQ(MouseReads(), 3);
+}
+
+TEST_F(AgentSequences, ADeviceEvent999MsAfterTheLastReadIsServedByItAndOneAt1000MsReadsTheMouse) {
+  Start();
+  clock.Advance(999);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(MouseReads(), 1);
+  clock.Advance(1);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(MouseReads(), 2);
+}
+
+// Records, for the window's thread, each wait with how many Performance and
+// Button reports the mouse had given by then.
+class ClockWatchingTheMouse final : public ClockPort {
+ public:
+  struct Wait {
+    std::uint32_t milliseconds;
+    int performance_reads;
+    int button_reads;
+    bool operator==(const Wait&) const = default;
+  };
+  ClockWatchingTheMouse(linux_host::VirtualClock& clock, sim::SimDevice& mouse) : clock_(clock), mouse_(mouse) {}
+  std::uint32_t TickCount() override { return clock_.TickCount(); }
+  void Sleep(std::uint32_t milliseconds) override {
+    if (std::this_thread::get_id() == window_thread_) waits.push_back({milliseconds, mouse_.gets(3), mouse_.gets(4)});
+    clock_.Sleep(milliseconds);
+  }
+  std::vector<Wait> waits;
+
+ private:
+  linux_host::VirtualClock& clock_;
+  sim::SimDevice& mouse_;
+  std::thread::id window_thread_ = std::this_thread::get_id();
+};
+
+TEST_F(AgentSequences, ASuccessfulReadWaits300MsBetweenThePerformanceAndTheButtonReport) {
+  ClockWatchingTheMouse watching(clock, mouse);
+  const Ports watched_ports{bus, windows, ini, system_settings, shell, watching, debug, modules};
+  CMyWnd watched{watched_ports};
+  ASSERT_EQ(watched.CreateAgentWindow(), 1);
+  using Wait = ClockWatchingTheMouse::Wait;
+  EXPECT_EQ(watching.waits, (std::vector<Wait>{{300, 1, 0}})) << "the read at start-up";
+  clock.Advance(2000);
+  windows.Send(watched.handle(), msg::kDeviceChange);
+  EXPECT_EQ(mouse.gets(4), 2);
+  EXPECT_EQ(watching.waits, (std::vector<Wait>{{300, 1, 0}, {300, 2, 1}}));
 }
 
 TEST_F(AgentSequences, TheRepeatGuardSurvivesTheTickCountWrapping) {
@@ -372,6 +430,165 @@ TEST_F(AgentSequences, UploadThenReadBackGivesTheProfileBack) {
   EXPECT_EQ(back.ButtonAssigned[8].FuncCode, 0xA1) << "button 9 always travels as the right button";
 }
 
+// A general macro of `taps` taps of key 0x14: a press and a release, one record each.
+ButtonEntry KeyTaps(int button_index, int taps, std::int32_t macro_id) {
+  ButtonEntry entry{};
+  entry.ButtonNo = static_cast<std::uint8_t>(button_index + 1);
+  entry.FuncCode = 0xA6;
+  for (int i = 0; i < 2 * taps; ++i) {
+    entry.Steps[i].StepCode = 0x14;
+    entry.Steps[i].StepValue = i % 2 == 0 ? 1 : 0;
+  }
+  entry.StepCount = static_cast<std::uint8_t>(2 * taps);
+  entry.MacroID = macro_id;
+  return entry;
+}
+
+TEST_F(AgentSequences, AMacroTheMouseHasNoRoomForStaysInTheFileThroughReadBacksAndARestart) {
+  mouse.Unplug();
+  Start();
+  // 92 + 92 + 16 records, and one kept for button 9: one more than the area holds.
+  const ButtonEntry too_many = KeyTaps(2, 8, 33);
+  StoreButton(u"Profile0Setting", 0, KeyTaps(0, 46, 31));
+  StoreButton(u"Profile0Setting", 1, KeyTaps(1, 46, 32));
+  StoreButton(u"Profile0Setting", 2, too_many);
+  mouse.Plug();
+  Send(companion::kApplyRequest);
+  const std::vector<std::uint8_t> sent = mouse.StoredReport(4);
+  ASSERT_EQ(sent.size(), 2049u);
+  EXPECT_EQ(sent[5] | sent[6] << 8, 0xFFFF) << "the third button's macro is left out whole";
+  EXPECT_EQ(sent[7] | sent[8] << 8, 48 + 1840) << "the fourth button still goes";
+  EXPECT_EQ(TrayAdds(), 1) << "the upload succeeded";
+
+  clock.Advance(2000);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(MouseReads(), 1);
+  const ButtonEntry kept = StoredButton(u"Profile0Setting", 2);
+  EXPECT_EQ(std::memcmp(&kept, &too_many, sizeof kept), 0) << "the read-back keeps the stored macro";
+  EXPECT_EQ(StoredButton(u"Profile0Setting", 1).MacroID, 32);
+  EXPECT_EQ(Stored(u"Profile0Setting", u"DPI_Cur"), 0);
+
+  // A new agent knows nothing of past uploads; its first read keeps the macro all the same.
+  Send(msg::kClose);
+  CMyWnd restarted{ports};
+  clock.Advance(2000);
+  ASSERT_EQ(restarted.CreateAgentWindow(), 1);
+  EXPECT_EQ(MouseReads(), 2);
+  const ButtonEntry after_restart = StoredButton(u"Profile0Setting", 2);
+  EXPECT_EQ(std::memcmp(&after_restart, &too_many, sizeof after_restart), 0);
+  EXPECT_EQ(restarted.working_profile().ButtonAssigned[2].StepCount, 16);
+}
+
+// The read-back compares with the stored profile of slot Active, the one the
+// mouse was given, and saves under Current.
+TEST_F(AgentSequences, AMacroReadBackKeepsTheIdentifierOfTheActiveSlotAndIsSavedUnderCurrent) {
+  mouse.Unplug();
+  Start();
+  StoreBeforeStart(u"Setting", u"Active", 1);
+  StoreBeforeStart(u"Setting", u"Current", 2);
+  StoreButton(u"Profile1Setting", 2, KeyTaps(2, 3, 17));
+  StoreButton(u"Profile2Setting", 2, KeyTaps(2, 3, 99));
+  mouse.Plug();
+  Send(companion::kApplyRequest);
+  clock.Advance(2000);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(StoredButton(u"Profile2Setting", 2).MacroID, 17);
+  EXPECT_EQ(StoredButton(u"Profile2Setting", 2).StepCount, 6);
+  EXPECT_EQ(StoredButton(u"Profile1Setting", 2).MacroID, 17) << "the Active slot's section is not written";
+}
+
+// The simulated bus with a hook at the start of each interface search, when
+// the previous events handle is closed and no new one open yet, and one after
+// each feature report the mouse took.
+class HookedBus final : public HidPort {
+ public:
+  explicit HookedBus(sim::SimHidBus& bus) : bus_(bus) {}
+  std::function<void(int search)> before_search;  // searches counted from 1
+  std::function<void(std::uint8_t report_id)> after_set;
+
+  std::vector<std::u16string> EnumerateInterfaces() override {
+    if (before_search) before_search(++searches_);
+    return bus_.EnumerateInterfaces();
+  }
+  HidHandle Open(std::u16string_view path) override { return bus_.Open(path); }
+  bool GetCaps(HidHandle handle, HidCaps& caps) override { return bus_.GetCaps(handle, caps); }
+  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
+    return bus_.GetAttributes(handle, attributes);
+  }
+  bool SetFeature(HidHandle handle, std::span<const std::uint8_t> report) override {
+    const bool taken = bus_.SetFeature(handle, report);
+    if (taken && after_set) after_set(report[0]);
+    return taken;
+  }
+  bool GetFeature(HidHandle handle, std::span<std::uint8_t> report) override { return bus_.GetFeature(handle, report); }
+  std::unique_ptr<PendingRead> BeginRead(HidHandle handle, std::span<std::uint8_t> buffer) override {
+    return bus_.BeginRead(handle, buffer);
+  }
+  void Close(HidHandle handle) override { bus_.Close(handle); }
+
+ private:
+  sim::SimHidBus& bus_;
+  int searches_ = 0;
+};
+
+// An apply searches for the mouse twice, each time closing the events handle
+// before it opens a new one; the system drops a report that comes meanwhile.
+TEST_F(AgentSequences, ADpiPressDuringAnApplysSecondSearchIsLostUntilTheNextReadBack) {
+  HookedBus hooked(bus);
+  const Ports hooked_ports{hooked, windows, ini, system_settings, shell, clock, debug, modules};
+  CMyWnd watched{hooked_ports};
+  ASSERT_EQ(watched.CreateAgentWindow(), 1);
+  ASSERT_EQ(Stored(u"Profile0Setting", u"DPI_Cur"), 0);
+  const auto press_at = [&](int wanted_search, std::uint8_t stage) {
+    hooked.before_search = [&, wanted_search, stage, search_base = -1](int search) mutable {
+      if (search_base < 0) search_base = search - 1;
+      if (search - search_base == wanted_search) mouse.PressDpiButton(stage);
+    };
+  };
+  const auto dpi_messages = [&] { return windows.PumpPending(); };
+
+  // In the first search, before the Performance report: lost, and the report
+  // then puts the stored stage back on the mouse. Mouse, file and companion agree.
+  windows.ClearReceived();
+  press_at(1, 3);
+  windows.Send(watched.handle(), companion::kApplyRequest);
+  EXPECT_EQ(mouse.input_lost(), 1);
+  EXPECT_EQ(dpi_messages(), 0);
+  EXPECT_EQ(mouse.StoredReport(3).at(1), 0);
+  EXPECT_EQ(Stored(u"Profile0Setting", u"DPI_Cur"), 0);
+
+  // In the second search, after the Performance report: lost. The mouse is at
+  // stage 4; the file and the companion UI stay at the old stage.
+  press_at(2, 4);
+  windows.Send(watched.handle(), companion::kApplyRequest);
+  EXPECT_EQ(mouse.input_lost(), 2);
+  EXPECT_EQ(dpi_messages(), 0);
+  EXPECT_EQ(mouse.StoredReport(3).at(1), 4);
+  EXPECT_EQ(Stored(u"Profile0Setting", u"DPI_Cur"), 0);
+  EXPECT_TRUE(CompanionReceived().empty()) << "the companion UI hears nothing of it";
+
+  // The next read-back repairs the file and tells the companion UI.
+  hooked.before_search = nullptr;
+  clock.Advance(2000);
+  windows.Send(watched.handle(), msg::kDeviceChange);
+  EXPECT_EQ(Stored(u"Profile0Setting", u"DPI_Cur"), 4);
+  EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0505, 0, 0}}));
+
+  // Between the two searches the events handle is open: the press arrives.
+  windows.ClearReceived();
+  hooked.after_set = [&](std::uint8_t report_id) {
+    if (report_id != 3) return;
+    mouse.PressDpiButton(5);
+    // The pause after the Performance report gives the reader its time.
+    for (int i = 0; i < 5000 && mouse.queued_input() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  windows.Send(watched.handle(), companion::kApplyRequest);
+  ASSERT_EQ(windows.PumpUntil(1, 5000), 1);
+  EXPECT_EQ(mouse.input_lost(), 2);
+  EXPECT_EQ(Stored(u"Profile0Setting", u"DPI_Cur"), 5);
+  EXPECT_EQ(CompanionReceived(), (std::vector<PostedMessage>{{companion_window, 0x0506, 0, 4}}));
+}
+
 // ---- presence check ----
 
 TEST_F(AgentSequences, PresenceCheckStoresTheProbesAnswerAndFollowsItWithTheIcon) {
@@ -453,6 +670,29 @@ TEST_F(AgentSequences, HideCommandRemovesTheIconUntilTheNextSuccessfulRead) {
   clock.Advance(2000);
   Send(msg::kDeviceChange);
   EXPECT_EQ(TrayAdds(), 2);
+}
+
+TEST_F(AgentSequences, AShownIconIsAddedAgainWhenTheShellHasRestarted) {
+  Start();
+  const std::uint32_t taskbar_created = windows.NamedMessage(u"TaskbarCreated");
+  ASSERT_NE(taskbar_created, 0u) << "the shell's message is registered at start-up";
+  EXPECT_EQ(Send(taskbar_created), 0);
+  EXPECT_EQ(TrayAdds(), 2);
+  EXPECT_TRUE(agent.tray_icon().shown());
+  Send(msg::kCommand, 6002);
+  Send(taskbar_created);
+  EXPECT_EQ(TrayAdds(), 2) << "a hidden icon stays hidden";
+  EXPECT_FALSE(agent.tray_icon().shown());
+  EXPECT_EQ(windows.named_message_registrations(), 1);
+}
+
+TEST_F(AgentSequences, ASecondSuccessfulReadWhileTheIconIsShownAsksTheShellNoSecondTime) {
+  Start();
+  ASSERT_EQ(TrayAdds(), 1);
+  clock.Advance(2000);
+  Send(msg::kDeviceChange);
+  EXPECT_EQ(MouseReads(), 2);
+  EXPECT_EQ(TrayAdds(), 1);
 }
 
 TEST_F(AgentSequences, OpenCommandStartsTheCompanion) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/tray_icon.h"
 #include "support/stand_in_system.h"
 
 namespace qx27 {
@@ -45,6 +46,27 @@ TEST_F(CompanionTest, CompanionPathThatWouldNotFitIsNotStartedUnderACutName) {
   modules.SetOwnFileName(u"C:\\" + std::u16string(250, u'd') + u"\\qx27agent.exe");
   LaunchCompanionUI(ports);
   EXPECT_TRUE(shell.Launches().empty());
+}
+
+TEST_F(CompanionTest, AModuleNameTooLongForItsBufferGivesNoAgentFolder) {
+  // Cut to 259 units, the name's last backslash is that of "C:\Short".
+  modules.SetOwnFileName(u"C:\\Short\\" + std::u16string(255, u'd') + u"\\qx27agent.exe");
+  modules.AddLibrary(u"C:\\Short\\Idwatch.dll", "IdwatchProbe", [](std::int32_t, std::int32_t) { return 1; });
+  std::array<char16_t, kPathUnits> folder{};
+  EXPECT_FALSE(AgentFolder(modules, folder));
+  EXPECT_EQ(FieldText(folder), u"");
+  LaunchCompanionUI(ports);
+  EXPECT_TRUE(shell.Launches().empty());
+  EXPECT_EQ(ProbeDevicePresence(ports), 0);
+  EXPECT_TRUE(modules.LoadAttempts().empty());
+  std::array<char16_t, kPathUnits> skin{};
+  EXPECT_FALSE(SkinFilePath(modules, 1, skin));
+  EXPECT_EQ(FieldText(skin), u"");
+
+  // A name of 259 units still fits.
+  modules.SetOwnFileName(u"C:\\Short\\" + std::u16string(236, u'd') + u"\\qx27agent.exe");
+  EXPECT_TRUE(AgentFolder(modules, folder));
+  EXPECT_EQ(FieldText(folder), u"C:\\Short\\" + std::u16string(236, u'd'));
 }
 
 TEST_F(CompanionTest, ProbePassesProductIdThenVendorIdAndGivesTheAnswer) {

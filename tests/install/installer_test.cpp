@@ -249,6 +249,20 @@ bool WaitUntil(DWORD limit_ms, bool (*done)()) {
   return done();
 }
 
+// The application manifest as the loader reads it: type RT_MANIFEST, identifier 1.
+std::string ManifestOf(const std::wstring& program) {
+  HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) return {};
+  std::string text;
+  if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST)) {
+    if (HGLOBAL loaded = LoadResource(module, found)) {
+      text.assign(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, found));
+    }
+  }
+  FreeLibrary(module);
+  return text;
+}
+
 std::wstring Lower(std::wstring text) {
   for (auto& c : text) c = static_cast<wchar_t>(towlower(c));
   return text;
@@ -297,6 +311,19 @@ TEST_F(SetupTest, SilentInstallPutsEveryFileInPlaceAndLeavesTheInstalledAgentRun
   Process agent(Process::IdOf(window));
   ASSERT_TRUE(agent.valid());
   EXPECT_EQ(Lower(agent.image()), Lower(InstalledAgent())) << "the running agent is not the installed one";
+}
+
+TEST_F(SetupTest, SetupAndItsUninstallerAskForNoRightsNameWindowsTenAndAreAwareOfEachMonitorsScale) {
+  ASSERT_EQ(RunSetup(), 0u);
+  for (const std::wstring& program : {Env(L"QX27_SETUP"), Uninstaller()}) {
+    SCOPED_TRACE(std::filesystem::path(program).filename().string());
+    const std::string manifest = ManifestOf(program);
+    ASSERT_FALSE(manifest.empty());
+    const auto has = [&](const char* text) { return manifest.find(text) != std::string::npos; };
+    EXPECT_TRUE(has(R"(<requestedExecutionLevel level="asInvoker")"));
+    EXPECT_TRUE(has(R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)"));
+    EXPECT_TRUE(has(">PerMonitorV2,System</dpiAwareness>"));
+  }
 }
 
 TEST_F(SetupTest, SilentInstallStartsTheAgentAtLogonAndGivesItAFolderForTheSettings) {

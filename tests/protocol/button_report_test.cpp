@@ -316,7 +316,7 @@ TEST(ButtonReportDecodeBounds, DataRunningPastThePayloadIsReadUpToItsEnd) {
   EXPECT_EQ(cut.StepCount, 1);
 }
 
-TEST(ButtonReportDecodeBounds, AButtonsDataIsReadToNinetyTwoRecordsAndAFragmentIsNoMacro) {
+TEST(ButtonReportDecodeBounds, AButtonsDataIsReadToNinetyTwoRecords) {
   ButtonReport report = Crafted({48, 1508}, {{1508, {0x42, 0x01}}});  // 146 records for button 1
   for (int offset = 48; offset < 1508; offset += 10) {
     report[1 + offset] = 0x61;
@@ -327,9 +327,26 @@ TEST(ButtonReportDecodeBounds, AButtonsDataIsReadToNinetyTwoRecordsAndAFragmentI
   EXPECT_EQ(back.ButtonAssigned[0].StepCount, 92);
   EXPECT_EQ(back.ButtonAssigned[0].Steps[91].StepCode, 0x14);
   EXPECT_EQ(back.ButtonAssigned[1].FuncCode, 0xD0);
+}
 
-  EXPECT_EQ(Downloaded(Crafted({48, 56}, {{48, {0x61, 0, 0x04, 0, 0, 0, 0, 0x10}}})).ButtonAssigned[0].FuncCode,
-            kFuncNoFunction);
+TEST(ButtonReportDecodeBounds, DataShorterThanARecordThatHoldsAModeByteIsAMacroOfNoSteps) {
+  const ButtonReport report = Crafted({48, 56}, {{48, {0x61, 0, 0x04, 0, 0, 0, 0, 0x21}}});
+  const ButtonEntry empty = Downloaded(report).ButtonAssigned[0];
+  EXPECT_EQ(empty.FuncCode, kFuncGeneralMacro);
+  EXPECT_EQ(empty.ButtonNo, 1);
+  EXPECT_EQ(empty.StepCount, 0);
+  EXPECT_EQ(empty.Steps[0].StepCode, 0);
+  EXPECT_EQ(empty.RepeatMode, 1);
+  EXPECT_EQ(empty.RepeatCount, 1);
+  EXPECT_EQ(empty.MacroID, -1);
+
+  ProfileRecord stored = DefaultProfile();
+  SetSteps(stored.ButtonAssigned[0], kFuncGeneralMacro, {});
+  stored.ButtonAssigned[0].MacroID = 31;
+  EXPECT_EQ(Downloaded(report, stored).ButtonAssigned[0].MacroID, 31) << "the same empty macro keeps its identifier";
+
+  // Seven bytes hold no mode byte: no macro, and not a single record either.
+  EXPECT_EQ(Downloaded(Crafted({48, 55}, {{48, {0x61, 0, 0x04}}})).ButtonAssigned[0].FuncCode, kFuncNoFunction);
 }
 
 }  // namespace

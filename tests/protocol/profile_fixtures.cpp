@@ -45,18 +45,21 @@ void AddStep(ButtonEntry& entry, int& n, std::uint8_t code, std::uint16_t value)
   ++n;
 }
 
-// Presses and releases with delays between, as the companion UI records them;
-// it ends on a release, whose delay a download clears.
+// Presses and releases, each with or without a delay after it, as the
+// companion UI records them; it ends on a release, whose delay a download
+// clears. Without delays a macro can fill all 92 steps, so that a few
+// profiles hold more records than the record area.
 void FillGeneralMacro(ButtonEntry& entry, const ByteSource& next) {
   int n = 0;
-  const int pairs = 1 + Pick(next, 23);
-  for (int i = 0; i < pairs; ++i) {
+  const int pairs = 1 + Pick(next, 46);
+  for (int i = 0; i < pairs && n + 4 <= kMacroSteps; ++i) {
     const std::uint8_t key = ExactKeyOrButton(next);
     AddStep(entry, n, key, 1);
-    AddStep(entry, n, kStepDelay, NonZeroDelay(next));
+    if (next() % 2 == 0) AddStep(entry, n, kStepDelay, NonZeroDelay(next));
     AddStep(entry, n, key, 0);
-    if (i + 1 < pairs) AddStep(entry, n, kStepDelay, NonZeroDelay(next));
+    if (next() % 2 == 0) AddStep(entry, n, kStepDelay, NonZeroDelay(next));
   }
+  if (entry.Steps[n - 1].StepCode == kStepDelay) entry.Steps[--n] = MacroStep{};
   entry.StepCount = static_cast<std::uint8_t>(n);
 }
 

@@ -2,6 +2,8 @@
 // sent again, is what was sent first, wherever the reports carry values whole.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "profile_fixtures.h"
 #include "protocol/button_report.h"
 #include "protocol/macro_records.h"
@@ -67,12 +69,20 @@ TEST(RoundTrip, AButtonReportReadBackIsSentAgainByteForByte) {
     for (int k = 0; k < kButtonCount - 1; ++k) {
       const std::uint8_t back = read_back.ButtonAssigned[k].FuncCode;
       macros += back == kFuncGeneralMacro || back == kFuncBulletMacro;
-      left_out += first[1 + 2 * k] == 0xFF && first[2 + 2 * k] == 0xFF && back == kFuncNoFunction;
+      // A macro the area had no room for is kept as stored, not read as no function.
+      const bool no_pointer = first[1 + 2 * k] == 0xFF && first[2 + 2 * k] == 0xFF;
+      const std::uint8_t code = p.ButtonAssigned[k].FuncCode;
+      if (no_pointer && (code == kFuncGeneralMacro || code == kFuncBulletMacro || (code >= 0xAC && code <= 0xB2)) &&
+          p.ButtonAssigned[k].Steps[0].StepCode != 0) {
+        ++left_out;
+        ASSERT_EQ(std::memcmp(&read_back.ButtonAssigned[k], &p.ButtonAssigned[k], sizeof(ButtonEntry)), 0)
+            << "button " << k + 1;
+      }
     }
   }
   // The generated profiles must reach the macro and overflow paths for this to mean anything.
   EXPECT_GT(macros, static_cast<int>(kProfiles));
-  EXPECT_GT(left_out, 100);
+  EXPECT_GT(left_out, 50);
 }
 
 TEST(RoundTrip, FixedAssignmentsComeBackBesideAnyMacroThatFits) {

@@ -157,6 +157,28 @@ TEST_F(SettingsFile, TextsAreCutToTheirFieldsAndNothingIsWrittenPastThem) {
   EXPECT_EQ(FieldText(p.ExePath[4]), u"");
 }
 
+// The file as the service writes Unicode: UTF-16LE behind its byte-order mark.
+std::string Utf16LeFile(std::u16string_view text) {
+  std::string bytes = "\xFF\xFE";
+  for (const char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+TEST_F(SettingsFile, ATextIsCutBeforeACharacterWhoseTwoHalvesWouldNotBothFit) {
+  const std::u16string mouse = u"\U0001F5B1";  // two code units
+  Given(Utf16LeFile(u"[Setting]\r\nTotle=2\r\n[Profile0Setting]\r\nProfil_Name=" + std::u16string(48, u'n') + mouse +
+                    u"\r\nSYNCFilesPath=" + std::u16string(258, u'p') + mouse + u"\r\n[Profile1Setting]\r\n" +
+                    u"Profil_Name=" + std::u16string(47, u'n') + mouse + u"\r\n"));
+  auto record = MarkedRecord();
+  LoadSettings(ini_, Path(), *record);
+  EXPECT_EQ(FieldText(record->Profiles[0].Profil_Name), std::u16string(48, u'n'));
+  EXPECT_EQ(FieldText(record->Profiles[0].SYNCFilesPath), std::u16string(258, u'p'));
+  EXPECT_EQ(FieldText(record->Profiles[1].Profil_Name), std::u16string(47, u'n') + mouse) << "a pair that fits is kept";
+}
+
 TEST_F(SettingsFile, AProfileIsReplacedAsAWholeFromItsSection) {
   Given("[Profile1Setting]\r\nGroupID=7\r\nlight_Color2=-1\r\nProfil_Name=Work\r\n");
   auto profile = std::make_unique<ProfileRecord>();

@@ -26,6 +26,15 @@ std::string Utf16Le(std::u16string_view text) {
   return bytes;
 }
 
+std::string Utf16Be(std::u16string_view text) {
+  std::string bytes = "\xFE\xFF";
+  for (const char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit >> 8));
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+  }
+  return bytes;
+}
+
 class StandInIni : public ::testing::Test {
  protected:
   std::u16string Given(std::string_view bytes) {
@@ -67,8 +76,12 @@ TEST_F(StandInIni, OddFilesReadAsTheServiceReadsThem) {
       {"a line without '=' has no value", "[s]\r\nbare\r\n", u"s", u"bare", u"-"},
       {"a missing section", "[s]\r\nk=1\r\n", u"t", u"k", u"-"},
       {"UTF-16 with byte-order mark", Utf16Le(u"[s]\r\nk=Otevřít \U0001F5B1\r\n"), u"s", u"k", u"Otevřít \U0001F5B1"},
-      {"UTF-8 with byte-order mark, ill-formed byte as U+FFFD", "\xEF\xBB\xBF[s]\r\nk=\xC5\xA0koda \xC3(\r\n", u"s",
-       u"k", u"Škoda \uFFFD("},
+      // Windows takes only the UTF-16LE mark for one: the bytes of another begin
+      // the first line, which then names no section.
+      {"a UTF-8 mark hides the first section", "\xEF\xBB\xBF[s]\r\nk=1\r\n[t]\r\nk=\xC5\xA0\r\n", u"s", u"k", u"-"},
+      {"after a UTF-8 mark the text is Windows-1252", "\xEF\xBB\xBF[s]\r\nk=1\r\n[t]\r\nk=\xC5\xA0\r\n", u"t", u"k",
+       u"\u00C5\u00A0"},
+      {"a UTF-16BE file names no section", Utf16Be(u"[s]\r\nk=1\r\n"), u"s", u"k", u"-"},
       {"no byte-order mark: Windows-1252", "[s]\r\nk=Caf\xE9 \x80\r\n", u"s", u"k", u"Café €"},
       {"double quotes dropped", "[s]\r\nk=\"C:\\My Files\"\r\n", u"s", u"k", u"C:\\My Files"},
       {"single quotes dropped", "[s]\r\nk='x y'\r\n", u"s", u"k", u"x y"},
@@ -128,7 +141,8 @@ TEST_F(StandInIni, WritesChangeFilesAsTheServiceChangesThem) {
       {"the first of repeated keys is written", "[s]\r\nk=1\r\nk=2\r\n", u"s", u"K", u"3", "[s]\r\nk=3\r\nk=2\r\n"},
       {"leading blanks of a value are dropped", "[s]\r\n", u"s", u"k", u"  x y", "[s]\r\nk=x y\r\n"},
       {"UTF-16 stays UTF-16", Utf16Le(u"[s]\r\n"), u"s", u"k", u"Zvýraznění", Utf16Le(u"[s]\r\nk=Zvýraznění\r\n")},
-      {"UTF-8 stays UTF-8", "\xEF\xBB\xBF[s]\r\n", u"s", u"k", u"ř", "\xEF\xBB\xBF[s]\r\nk=\xC5\x99\r\n"},
+      {"a UTF-8 mark stays the start of a line, and the section it hid is added", "\xEF\xBB\xBF[s]\r\n", u"s", u"k",
+       u"é", "\xEF\xBB\xBF[s]\r\n[s]\r\nk=\xE9\r\n"},
       {"Windows-1252 with best fit, else '?'", "[s]\r\n", u"s", u"k", u"é€ř中", "[s]\r\nk=\xE9\x80r?\r\n"},
   };
   for (const Case& c : cases) {

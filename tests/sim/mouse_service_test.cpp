@@ -191,18 +191,35 @@ TEST(MouseService, ClosingAConnectionEndsAReadPendingOnIt) {
   EXPECT_EQ(read->Wait(), 0);
 }
 
-TEST(MouseService, AReportRequeuedAfterAFailedHandOverGoesToTheNextReader) {
+// As the HID class driver does: every open handle gets its own copy of each
+// report, and a report nobody has a handle open for, or one left unread in a
+// handle that closes, is gone.
+TEST(MouseService, EachConnectionHasAnInputQueueOfItsOwnThatEndsWithIt) {
   MouseService service;
-  const auto events = service.OpenConnection(NameOf(service, 0, 4));
   const std::uint8_t first[] = {0x02, 0x00, 0x05, 0x00};
   const std::uint8_t second[] = {0x02, 0x00, 0x06, 0x00};
+  service.mouse().SendInput(first);
+  EXPECT_EQ(service.mouse().queued_input(), 0) << "the service's own handles take no input";
+  EXPECT_EQ(service.mouse().input_lost(), 1);
+
+  const auto a = service.OpenConnection(NameOf(service, 0, 4));
+  const auto b = service.OpenConnection(NameOf(service, 0, 4));
+  service.mouse().SendInput(first);
   service.mouse().SendInput(second);
-  service.mouse().RequeueInput(first);
+  EXPECT_EQ(service.mouse().queued_input(), 4);
   std::uint8_t buffer[4] = {};
-  EXPECT_EQ(service.bus().BeginRead(events.handle, buffer)->Wait(), 4);
+  ASSERT_EQ(service.bus().BeginRead(a.handle, buffer)->Wait(), 4);
   EXPECT_EQ(buffer[2], 5);
-  EXPECT_EQ(service.bus().BeginRead(events.handle, buffer)->Wait(), 4);
+  service.CloseConnection(a.handle);
+  EXPECT_EQ(service.mouse().input_lost(), 2) << "the second report went with the first connection";
+  ASSERT_EQ(service.bus().BeginRead(b.handle, buffer)->Wait(), 4);
+  EXPECT_EQ(buffer[2], 5) << "the other connection has its own copy";
+  ASSERT_EQ(service.bus().BeginRead(b.handle, buffer)->Wait(), 4);
   EXPECT_EQ(buffer[2], 6);
+
+  const auto c = service.OpenConnection(NameOf(service, 0, 4));
+  ASSERT_NE(c.handle, kInvalidHid);
+  EXPECT_EQ(service.mouse().queued_input(), 0) << "a new connection starts empty";
 }
 
 TEST(MouseService, UnknownRequestsAreRefused) {

@@ -1,5 +1,5 @@
-// The shipped qx27agent.exe as a process: single instance, its hidden window,
-// and its exit on WM_CLOSE.
+// The shipped qx27agent.exe as a process: its manifest, single instance, its
+// hidden window, and its exit on WM_CLOSE.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -69,6 +69,53 @@ int CountAgentWindows() {
       },
       reinterpret_cast<LPARAM>(&count));
   return count;
+}
+
+// The application manifest as the loader reads it: type RT_MANIFEST, identifier 1.
+std::string ManifestOf(const std::wstring& program) {
+  HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) return {};
+  std::string text;
+  if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST)) {
+    if (HGLOBAL loaded = LoadResource(module, found)) {
+      text.assign(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, found));
+    }
+  }
+  FreeLibrary(module);
+  return text;
+}
+
+TEST(AgentManifest, AsksForNoRightsNamesWindowsTenAndElevenAndIsAwareOfEachMonitorsScale) {
+  const std::string manifest = ManifestOf(AgentPath());
+  ASSERT_FALSE(manifest.empty()) << "qx27agent.exe has no manifest";
+  const auto has = [&](const char* text) { return manifest.find(text) != std::string::npos; };
+  EXPECT_TRUE(has(R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)"));
+  EXPECT_TRUE(has(R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)")) << "Windows 10 and 11";
+  EXPECT_TRUE(has(R"(<supportedOS Id="{e2011457-1546-43c5-a5fe-008deee3d3f0}"/>)")) << "Vista, the oldest";
+  EXPECT_TRUE(has(">true/pm</dpiAware>"));
+  EXPECT_TRUE(has(">PerMonitorV2, PerMonitor</dpiAwareness>"));
+}
+
+TEST(AgentManifest, TheRunningAgentsWindowIsAwareOfEachMonitorsScale) {
+  // Windows 10 calls, looked up: the build targets Windows 7 headers.
+  using WindowContext = HANDLE(WINAPI*)(HWND);
+  using AwarenessOf = int(WINAPI*)(HANDLE);
+  const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  const auto window_context = reinterpret_cast<WindowContext>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
+  const auto awareness_of = reinterpret_cast<AwarenessOf>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
+  ASSERT_NE(window_context, nullptr);
+  ASSERT_NE(awareness_of, nullptr);
+
+  AgentProcess agent;
+  ASSERT_TRUE(agent.started());
+  HWND window = WaitForAgentWindow(20000);
+  ASSERT_NE(window, nullptr);
+  constexpr int kPerMonitorAware = 2;  // DPI_AWARENESS_PER_MONITOR_AWARE
+  EXPECT_EQ(awareness_of(window_context(window)), kPerMonitorAware);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(agent.WaitForExit(15000), 0);
 }
 
 TEST(AgentProcess, RunsHiddenUnderItsTitleAndEndsWithExitCodeZeroOnWmClose) {

@@ -10,7 +10,12 @@
 //   qx27desk count TITLE      how many top-level windows have exactly this title
 //   qx27desk hold MS          wait up to MS ms for the taskbar, print "holding",
 //                             then keep the desktop open until killed
+//   qx27desk forget-icon TITLE ID  delete the notification icon ID of the window
+//                             with this title, as a restarting shell forgets it
+//   qx27desk taskbar-created  broadcast the shell's registered "TaskbarCreated",
+//                             as a restarted shell does
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +26,10 @@
 namespace {
 
 int Usage() {
-  std::fputs("usage: qx27desk taskbar | wait-taskbar MS | menus | count TITLE | hold MS\n", stderr);
+  std::fputs(
+      "usage: qx27desk taskbar | wait-taskbar MS | menus | count TITLE | hold MS | forget-icon TITLE ID | "
+      "taskbar-created\n",
+      stderr);
   return 2;
 }
 
@@ -42,6 +50,14 @@ bool WaitForTaskbar(unsigned long limit_ms) {
     Sleep(50);
   }
   return true;
+}
+
+std::wstring FromUtf8(const char* text) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), length);
+  wide.resize(std::wcslen(wide.c_str()));
+  return wide;
 }
 
 std::vector<HWND> TopLevelWindows() {
@@ -90,11 +106,22 @@ int main(int argc, char** argv) {
     while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
     return 0;
   }
+  if (command == "forget-icon" && argc == 4) {
+    // Any program may ask the shell to delete an icon: it is known by its
+    // window and identifier alone.
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = FindWindowW(nullptr, FromUtf8(argv[2]).c_str());
+    icon.uID = static_cast<UINT>(std::strtoul(argv[3], nullptr, 0));
+    if (icon.hWnd == nullptr) return 1;
+    return Shell_NotifyIconW(NIM_DELETE, &icon) ? 0 : 1;
+  }
+  if (command == "taskbar-created") {
+    const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+    return message != 0 && PostMessageW(HWND_BROADCAST, message, 0, 0) ? 0 : 1;
+  }
   if (command == "count" && argc == 3) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, argv[2], -1, nullptr, 0);
-    std::wstring title(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, argv[2], -1, title.data(), length);
-    title.resize(std::wcslen(title.c_str()));
+    const std::wstring title = FromUtf8(argv[2]);
     int count = 0;
     for (HWND window : TopLevelWindows()) {
       wchar_t text[256] = {};

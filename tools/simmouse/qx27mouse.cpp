@@ -220,12 +220,9 @@ class InterfaceConnection {
       const DWORD error = Finish(pipe_.value, overlapped,
                                  WriteFile(pipe_.value, report.data(), static_cast<DWORD>(length), nullptr, &overlapped),
                                  nullptr, bytes);
-      if (error != 0) {
-        // The client closed its handle after this read was taken: the report
-        // belongs to whoever reads next.
-        service_.mouse().RequeueInput(std::span(report.data(), static_cast<std::size_t>(length)));
-        return;
-      }
+      // The client closed its handle after this report was taken from the
+      // handle's queue: it is lost with the handle, as the system loses it.
+      if (error != 0) return;
     }
   }
 

@@ -179,9 +179,9 @@ void RecordingShell::DestroyMenu(MenuHandle menu) { menus_.erase(menu); }
 // ---- FakeModules ----
 
 std::size_t FakeModules::GetOwnFileName(std::span<char16_t, 260> buffer) {
-  // Like GetModuleFileNameW, a name that does not fit is cut and terminated.
-  CopyToField(buffer, own_file_name_);
-  return FieldLength(buffer);
+  // Like GetModuleFileNameW, a name that does not fit is cut, terminated, and
+  // given the buffer's size as its length.
+  return CopyToField(buffer, own_file_name_) ? FieldLength(buffer) : buffer.size();
 }
 
 ModuleHandle FakeModules::LoadDll(std::u16string_view path) {

@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class Encoding { kAnsi, kUtf8, kUtf16Le, kUtf16Be };
+enum class Encoding { kAnsi, kUtf16Le };
 
 struct Key {
   std::u16string name;
@@ -80,30 +80,23 @@ fs::path HostPath(std::u16string_view path) {
 
 // ---- reading ----------------------------------------------------------------
 
-std::u16string DecodeUtf16(std::span<const std::uint8_t> bytes, bool big_endian) {
+std::u16string DecodeUtf16Le(std::span<const std::uint8_t> bytes) {
   std::u16string text;
   text.reserve(bytes.size() / 2);
   // A trailing odd byte is no code unit and is dropped.
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const unsigned first = bytes[i];
-    const unsigned second = bytes[i + 1];
-    text.push_back(static_cast<char16_t>(big_endian ? (first << 8) | second : (second << 8) | first));
+    text.push_back(static_cast<char16_t>(bytes[i + 1] << 8 | bytes[i]));
   }
   return text;
 }
 
+// Only the UTF-16LE mark makes Windows read a file as Unicode. Wine also
+// honours the UTF-8 and UTF-16BE marks; Windows reads those files as ANSI
+// bytes, marks included.
 std::u16string Decode(std::span<const std::uint8_t> bytes, Encoding& encoding) {
-  if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
-    encoding = Encoding::kUtf8;
-    return DecodeUtf8(bytes.subspan(3));
-  }
   if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
     encoding = Encoding::kUtf16Le;
-    return DecodeUtf16(bytes.subspan(2), false);
-  }
-  if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
-    encoding = Encoding::kUtf16Be;
-    return DecodeUtf16(bytes.subspan(2), true);
+    return DecodeUtf16Le(bytes.subspan(2));
   }
   encoding = Encoding::kAnsi;
   return DecodeAnsi(bytes);
@@ -296,12 +289,10 @@ int HexDigit(char16_t c) {
 
 // ---- writing ----------------------------------------------------------------
 
-void AppendUtf16(std::string& out, std::u16string_view text, bool big_endian) {
+void AppendUtf16Le(std::string& out, std::u16string_view text) {
   for (const char16_t unit : text) {
-    const auto high = static_cast<char>(unit >> 8);
-    const auto low = static_cast<char>(unit & 0xFF);
-    out.push_back(big_endian ? high : low);
-    out.push_back(big_endian ? low : high);
+    out.push_back(static_cast<char>(unit & 0xFF));
+    out.push_back(static_cast<char>(unit >> 8));
   }
 }
 
@@ -320,16 +311,9 @@ std::string Serialize(const Profile& profile) {
     case Encoding::kAnsi:
       bytes = EncodeAnsi(text);
       break;
-    case Encoding::kUtf8:
-      bytes = "\xEF\xBB\xBF" + ToUtf8(text);
-      break;
     case Encoding::kUtf16Le:
       bytes = "\xFF\xFE";
-      AppendUtf16(bytes, text, false);
-      break;
-    case Encoding::kUtf16Be:
-      bytes = "\xFE\xFF";
-      AppendUtf16(bytes, text, true);
+      AppendUtf16Le(bytes, text);
       break;
   }
   return bytes;

@@ -10,8 +10,8 @@
 //   lines, names and values are dropped; sections and keys match without
 //   regard to ASCII case; the first of duplicate sections or keys is the one
 //   read and written;
-// - a file starting with a UTF-8 or UTF-16 byte-order mark is read in that
-//   encoding and written back in it; any other file is Windows-1252;
+// - a file starting with the UTF-16LE byte-order mark is read in UTF-16LE and
+//   written back in it; any other file is Windows-1252;
 // - a rewritten file is the parsed file in normal form: "[name]" lines, keys
 //   as "name=value", CRLF line ends, blank lines dropped, comments kept;
 // - string reads strip one pair of matching quotes and are cut to the buffer;
@@ -23,7 +23,9 @@
 //
 // Where it departs from Wine (see the settings-store notes): a struct value is
 // refused unless it is exactly the stored length and pure hexadecimal, as
-// Windows refuses it; a bare file name is taken relative to the current folder
+// Windows refuses it; a file that starts with a UTF-8 or UTF-16BE byte-order
+// mark is Windows-1252 like any other, as Windows reads it, so the mark's bytes
+// begin its first line and hide the first section; a bare file name is taken relative to the current folder
 // rather than the Windows folder; on Linux a backslash in a path is a folder
 // separator, so Windows-shaped paths built by the agent work unchanged.
 #pragma once

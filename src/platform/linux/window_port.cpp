@@ -161,6 +161,40 @@ std::uintptr_t InProcessWindows::RegisterHidNotifications(WindowHandle window) {
 
 int InProcessWindows::SystemMajorVersion() { return major_version_; }
 
+namespace {
+
+// Names of registered messages compare without regard to case, as Windows' do.
+std::u16string MessageKey(std::u16string_view name) {
+  std::u16string key(name);
+  for (char16_t& c : key) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return key;
+}
+
+}  // namespace
+
+std::uint32_t InProcessWindows::RegisterNamedMessage(std::u16string_view name) {
+  std::lock_guard lock(mutex_);
+  ++named_message_registrations_;
+  if (name.empty()) return 0;
+  // Registered numbers lie in 0xC000..0xFFFF.
+  const auto [it, added] =
+      named_messages_.try_emplace(MessageKey(name), static_cast<std::uint32_t>(0xC000 + named_messages_.size()));
+  return it->second;
+}
+
+std::uint32_t InProcessWindows::NamedMessage(std::u16string_view name) const {
+  std::lock_guard lock(mutex_);
+  const auto it = named_messages_.find(MessageKey(name));
+  return it == named_messages_.end() ? 0 : it->second;
+}
+
+int InProcessWindows::named_message_registrations() const {
+  std::lock_guard lock(mutex_);
+  return named_message_registrations_;
+}
+
 std::uintptr_t InProcessWindows::CreateNamedMutex(std::u16string_view name, bool& already_existed) {
   std::lock_guard lock(mutex_);
   already_existed = std::any_of(mutexes_.begin(), mutexes_.end(),

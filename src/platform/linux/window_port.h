@@ -35,6 +35,7 @@ class InProcessWindows final : public WindowPort {
   void SetExStyle(WindowHandle window, std::uint32_t ex_style) override;
   std::uintptr_t RegisterHidNotifications(WindowHandle window) override;
   int SystemMajorVersion() override;
+  std::uint32_t RegisterNamedMessage(std::u16string_view name) override;
   std::uintptr_t CreateNamedMutex(std::u16string_view name, bool& already_existed) override;
   void ReleaseAndCloseMutex(std::uintptr_t mutex) override;
   void CloseMutex(std::uintptr_t mutex) override;
@@ -58,6 +59,11 @@ class InProcessWindows final : public WindowPort {
   void SetSystemMajorVersion(int major) { major_version_ = major; }
   // The next window creation fails, as it does without a desktop.
   void FailNextCreate() { fail_next_create_ = true; }
+
+  // The number registered for this name, 0 when none was, and how many
+  // registrations were asked for.
+  std::uint32_t NamedMessage(std::u16string_view name) const;
+  int named_message_registrations() const;
 
   std::uint32_t ExStyle(WindowHandle window) const;
   std::uint32_t Style(WindowHandle window) const;
@@ -86,6 +92,8 @@ class InProcessWindows final : public WindowPort {
   std::deque<PostedMessage> queue_;
   std::vector<WindowHandle> hid_registered_;
   std::map<std::uintptr_t, Mutex> mutexes_;
+  std::map<std::u16string, std::uint32_t> named_messages_;  // by lower-cased name
+  int named_message_registrations_ = 0;
   WindowHandle next_window_ = 0x10010;
   std::uintptr_t next_mutex_ = 0x20;
   int major_version_ = 10;

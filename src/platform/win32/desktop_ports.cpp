@@ -142,11 +142,12 @@ void Win32Shell::DestroyMenu(MenuHandle menu) {
 
 std::size_t Win32Modules::GetOwnFileName(std::span<char16_t, 260> buffer) {
   wchar_t path[MAX_PATH] = {};
+  // A name that does not fit comes back cut, with MAX_PATH as its length; it
+  // is terminated here either way.
   const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  // A name that does not fit comes back cut; it is terminated either way.
   path[MAX_PATH - 1] = L'\0';
   std::copy(std::begin(path), std::end(path), buffer.begin());
-  return std::min<std::size_t>(length, MAX_PATH - 1);
+  return std::min<std::size_t>(length, MAX_PATH);
 }
 
 ModuleHandle Win32Modules::LoadDll(std::u16string_view path) {

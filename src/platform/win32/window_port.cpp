@@ -113,6 +113,11 @@ int Win32Windows::SystemMajorVersion() {
   return static_cast<int>(version.dwMajorVersion);
 }
 
+std::uint32_t Win32Windows::RegisterNamedMessage(std::u16string_view name) {
+  const std::wstring text = Wide(name);
+  return RegisterWindowMessageW(text.c_str());
+}
+
 std::uintptr_t Win32Windows::CreateNamedMutex(std::u16string_view name, bool& already_existed) {
   const std::wstring text = Wide(name);
   // No "Global\" prefix: the name lives in the logon session's namespace.

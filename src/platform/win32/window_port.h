@@ -17,6 +17,7 @@ class Win32Windows final : public WindowPort {
   void SetExStyle(WindowHandle window, std::uint32_t ex_style) override;
   std::uintptr_t RegisterHidNotifications(WindowHandle window) override;
   int SystemMajorVersion() override;
+  std::uint32_t RegisterNamedMessage(std::u16string_view name) override;
   std::uintptr_t CreateNamedMutex(std::u16string_view name, bool& already_existed) override;
   void ReleaseAndCloseMutex(std::uintptr_t mutex) override;
   void CloseMutex(std::uintptr_t mutex) override;
