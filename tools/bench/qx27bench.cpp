@@ -149,10 +149,16 @@ int Compare(int samples, const char* reference_path) {
   std::vector<double> agent_times, reference_times;
   for (int i = 1; i <= samples && reference != nullptr; ++i) {
     double perf_at = -1, agent_at = -1, reference_at = -1;
-    const bool agent_done = ApplyOnce(agent, perf_at, agent_at);
+    if (!ApplyOnce(agent, perf_at, agent_at)) {
+      std::fprintf(stderr, "qx27bench: the agent's reports never reached the mouse (sample %d, report 3 %s)\n", i,
+                   perf_at < 0 ? "missing" : "stored");
+      result = 1;
+      break;
+    }
     Sleep(200);
-    if (!agent_done || !ApplyOnce(reference, perf_at, reference_at)) {
-      std::fputs("qx27bench: the reports never reached the mouse\n", stderr);
+    if (!ApplyOnce(reference, perf_at, reference_at)) {
+      std::fprintf(stderr, "qx27bench: the reference program's reports never reached the mouse (sample %d, report 3 %s)\n",
+                   i, perf_at < 0 ? "missing" : "stored");
       result = 1;
       break;
     }
