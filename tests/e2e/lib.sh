@@ -18,7 +18,7 @@
 #   stop_listening            end both and wait for them
 #   settings_value SECTION KEY   a value of the settings file, or nothing
 #   tray_icons                how many icons the notification area shows
-#   desk ARGS...              qx27desk.exe (taskbar, menus, count TITLE)
+#   desk ARGS...              qx27desk.exe (taskbar, menus, count TITLE, forget-icon, taskbar-created)
 #   e2e_stop                  WM_CLOSE to the agent; expect exit code 0; stop everything
 set -uo pipefail
 
