@@ -80,6 +80,7 @@ TEST_F(HidrawPortTest, AFileThatIsNoHidrawNodeFailsEveryRequestWithoutHarm) {
   EXPECT_EQ(port.Open(FromUtf8(dev.string())), kInvalidHid);  // a folder
   test::WriteBytes(dev / "hidraw0", "");
 
+  EXPECT_EQ(port.Open(DevicePath("hidraw0") + u'\0' + u"x"), kInvalidHid);  // would open hidraw0
   const HidHandle handle = port.Open(DevicePath("hidraw0"));
   ASSERT_NE(handle, kInvalidHid);
   HidCaps caps;

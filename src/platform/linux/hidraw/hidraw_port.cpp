@@ -182,6 +182,8 @@ std::vector<std::u16string> HidrawPort::EnumerateInterfaces() {
 
 HidHandle HidrawPort::Open(std::u16string_view path) {
   const std::string native_path = ToUtf8(path);
+  // A NUL would cut the path short and open some other file.
+  if (native_path.find('\0') != std::string::npos) return kInvalidHid;
   const int device = ::open(native_path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (device < 0) return kInvalidHid;
   const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
