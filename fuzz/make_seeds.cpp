@@ -1,11 +1,13 @@
 // Writes seed inputs for the fuzz targets, made from what the encoders send
-// for the default profile and for generated ones: qx27_fuzz_seeds <folder>.
+// for the default profile and for generated ones, and from the mouse's report
+// descriptors: qx27_fuzz_seeds <folder>.
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <vector>
 
 #include "fuzz_inputs.h"
+#include "mouse_descriptors.h"
 #include "profile_fixtures.h"
 #include "protocol/button_report.h"
 #include "protocol/performance_report.h"
@@ -67,5 +69,16 @@ int main(int argc, char** argv) {
     Write(root / "button_decode", number, ButtonSeed(p));
     Write(root / "round_trip", number, ChoiceStream(seed, 256 + 64 * (seed % 16)));
   }
+  // The mouse's four interfaces, alone and as one composite descriptor.
+  std::vector<std::uint8_t> composite;
+  int descriptor_number = 0;
+  for (const auto& descriptor : {std::span<const std::uint8_t>(test::kPerformanceInterfaceDescriptor),
+                                 std::span<const std::uint8_t>(test::kButtonInterfaceDescriptor),
+                                 std::span<const std::uint8_t>(test::kCommandInterfaceDescriptor),
+                                 std::span<const std::uint8_t>(test::kEventsInterfaceDescriptor)}) {
+    Write(root / "report_descriptor", descriptor_number++, {descriptor.begin(), descriptor.end()});
+    composite.insert(composite.end(), descriptor.begin(), descriptor.end());
+  }
+  Write(root / "report_descriptor", descriptor_number, composite);
   return 0;
 }
