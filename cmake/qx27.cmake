@@ -9,6 +9,11 @@ if(WIN32)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  # The unchanged agent beside the stand-ins, for the harness and the
+  # end-to-end tests; and the folder that stands in for the agent folder in
+  # the host tests.
+  set(QX27_HARNESS_DIR ${CMAKE_BINARY_DIR}/harness)
+  set(QX27_HOST_TEST_FOLDER ${CMAKE_BINARY_DIR}/host-test)
 endif()
 
 # GoogleTest: Debian's libgtest-dev natively; for mingw, built from the sources

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "common/text.h"
-#include "hid/mouse_identity.h"
+#include "interfaces/mouse_identity.h"
 #include "host/companion.h"
-#include "host/companion_ui.h"
+#include "interfaces/companion_ui.h"
 #include "protocol/command_report.h"
 #include "protocol/upload.h"
 #include "settings/settings_file.h"

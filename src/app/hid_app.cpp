@@ -1,6 +1,6 @@
 #include "app/hid_app.h"
 
-#include "host/companion_ui.h"
+#include "interfaces/companion_ui.h"
 
 namespace qx27 {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "hid/input_report.h"
-#include "hid/mouse_identity.h"
+#include "interfaces/mouse_identity.h"
 
 namespace qx27 {
 

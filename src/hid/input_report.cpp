@@ -1,7 +1,7 @@
 #include "hid/input_report.h"
 
 #include "common/text.h"
-#include "hid/mouse_identity.h"
+#include "interfaces/mouse_identity.h"
 
 namespace qx27 {
 

@@ -1,8 +1,8 @@
 #include "host/companion.h"
 
 #include "common/text.h"
-#include "hid/mouse_identity.h"
-#include "host/companion_ui.h"
+#include "interfaces/mouse_identity.h"
+#include "interfaces/companion_ui.h"
 
 namespace qx27 {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "common/text.h"
 #include "host/companion.h"
-#include "host/companion_ui.h"
+#include "interfaces/companion_ui.h"
 #include "settings/ini_file.h"
 
 namespace qx27 {

@@ -1,7 +1,7 @@
 #include "protocol/download.h"
 
-#include "hid/mouse_identity.h"
-#include "host/companion_ui.h"
+#include "interfaces/mouse_identity.h"
+#include "interfaces/companion_ui.h"
 #include "protocol/button_report.h"
 #include "protocol/macro_file.h"
 #include "protocol/performance_report.h"

@@ -1,6 +1,6 @@
 #include "protocol/upload.h"
 
-#include "hid/mouse_identity.h"
+#include "interfaces/mouse_identity.h"
 #include "protocol/button_report.h"
 #include "protocol/performance_report.h"
 

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/agent_window.h"
-#include "host/companion_ui.h"
+#include "interfaces/companion_ui.h"
 #include "protocol/button_report.h"
 #include "protocol/performance_report.h"
 #include "settings/ini_file.h"

@@ -24,7 +24,7 @@ extern "C" {
 #include <vector>
 
 #include "platform/win32/hid_port.h"
-#include "tools/simmouse/mouse_pipe.h"
+#include "sim/win32/mouse_pipe.h"
 
 namespace {
 

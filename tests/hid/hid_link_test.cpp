@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "hid/mouse_identity.h"
+#include "interfaces/mouse_identity.h"
 #include "sim/sim_hid.h"
 
 namespace qx27 {

@@ -7,7 +7,7 @@
 
 #include "hid/hid_link.h"
 #include "hid/input_report.h"
-#include "hid/mouse_identity.h"
+#include "interfaces/mouse_identity.h"
 #include "platform/linux/clock_and_debug.h"
 #include "platform/linux/window_port.h"
 #include "sim/sim_hid.h"

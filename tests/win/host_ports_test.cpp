@@ -136,7 +136,7 @@ TEST_F(HostPortsTest, TrayAddAndDeleteReachTheShellWithTheAgentsRecord) {
 }
 
 TEST_F(HostPortsTest, CompanionIsStartedFromTheAgentFolderOnlyWhenItsWindowIsAbsent) {
-  const std::filesystem::path marker = std::filesystem::path(OwnFolder()) / "mantle-started.txt";
+  const std::filesystem::path marker = std::filesystem::path(OwnFolder()) / "Mantle.started";
   std::filesystem::remove(marker);
 
   IconOwner companion;

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "tools/simmouse/mouse_pipe.h"
+#include "sim/win32/mouse_pipe.h"
 
 namespace {
 

@@ -17,7 +17,7 @@ extern "C" {
 
 #include "sim/mouse_service.h"
 #include "sim/report_text.h"
-#include "tools/simmouse/mouse_pipe.h"
+#include "sim/win32/mouse_pipe.h"
 
 // The opaque block HidD_GetPreparsedData hands out; the magic lets HidP_GetCaps
 // refuse anything else, as the system's does.

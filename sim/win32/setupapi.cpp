@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/simmouse/mouse_pipe.h"
+#include "sim/win32/mouse_pipe.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/simmouse/mouse_pipe.h"
+#include "sim/win32/mouse_pipe.h"
 
 #include "sim/mouse_service.h"
 

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "sim/mouse_service.h"
-#include "tools/simmouse/mouse_pipe.h"
+#include "sim/win32/mouse_pipe.h"
 
 namespace {
 
