@@ -46,3 +46,25 @@ function(qx27_add_test)
     gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60)
   endif()
 endfunction()
+
+# qx27_expose(target folder...): makes each folder of the source tree
+# includable as "<folder without src/>/..." by the target and by whatever links
+# it, and nothing else of the tree. Each target gets an include root of its own
+# in the build folder holding links to its folders only, so a file sees the
+# headers of what its target links and no others: a portable subsystem that
+# includes a platform, sim or tests header fails to build.
+function(qx27_expose target)
+  set(root ${CMAKE_BINARY_DIR}/include/${target})
+  foreach(folder ${ARGN})
+    string(REGEX REPLACE "^src/" "" name ${folder})
+    get_filename_component(parent ${root}/${name} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${name} SYMBOLIC)
+  endforeach()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    target_include_directories(${target} PRIVATE ${root})
+  else()
+    target_include_directories(${target} PUBLIC ${root})
+  endif()
+endfunction()

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> input(data, size);
   ButtonReport report{};
   std::copy_n(input.begin(), std::min(size, report.size()), report.begin());
-  ProfileRecord stored = testing::DefaultProfile();
+  ProfileRecord stored = test::DefaultProfile();
   if (size > report.size()) {
     fuzzing::Overlay(stored, offsetof(ProfileRecord, ButtonAssigned), sizeof stored.ButtonAssigned,
                      input.subspan(report.size()));

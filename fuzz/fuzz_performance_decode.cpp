@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> input(data, size);
   PerformanceReport report{};
   std::copy_n(input.begin(), std::min(size, report.size()), report.begin());
-  ProfileRecord working = testing::DefaultProfile();
+  ProfileRecord working = test::DefaultProfile();
   if (size > report.size()) {
     fuzzing::Overlay(working, fuzzing::kPerformanceBlockStart, fuzzing::kPerformanceBlockSize, input.subspan(report.size()));
   }

@@ -65,7 +65,7 @@ int CMyWnd::CreateAgentWindow() {
   return CreateEx(params) ? 1 : 0;
 }
 
-// ---- operations ----
+// ---- operations: the subsystems' own, bound to this window's ports and state ----
 
 void CMyWnd::LoadOrCreateSettings() {
   qx27::LoadOrCreateSettings(ports_.ini, settings_file_path(), settings_, snapshot_, working_profile_);

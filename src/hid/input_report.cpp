@@ -18,7 +18,7 @@ std::u16string FormatInputReportLine(int length, std::span<const std::uint8_t, 8
   return line;
 }
 
-int DpiStageOf(std::span<const std::uint8_t, 4> report) {
+int DpiStageOf(std::span<const std::uint8_t, mouse::kInputReportLength> report) {
   if (report[0] != mouse::kDpiStageReportId || report[1] != 0 || report[3] != 0) return 0;
   return report[2];
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "ports/debug_port.h"
+#include "ports/port_handle.h"
 #include "ports/system_settings_port.h"
 #include "settings/settings_record.h"
 
@@ -28,7 +29,7 @@ class RegistryKey {
   bool SetString(std::u16string_view name, std::u16string_view text);
   void Close();
 
-  bool is_open() const { return key_ != 0; }
+  bool is_open() const { return static_cast<bool>(key_); }
   RegistryRoot root() const { return root_; }
   std::u16string_view path() const;
 
@@ -40,7 +41,7 @@ class RegistryKey {
 
  private:
   SystemSettingsPort& port_;
-  RegistryHandle key_ = 0;
+  UniqueRegistryKey key_;
   RegistryRoot root_ = RegistryRoot::kLocalMachine;
   std::array<char16_t, kPathUnits> path_{};
 };

@@ -24,7 +24,7 @@ using linux_host::PostedMessage;
 
 constexpr std::uint32_t kPresenceTimer = 100002;
 
-class AgentSequences : public ::testing::Test, protected testing_support::StandInSystem {
+class AgentSequences : public ::testing::Test, protected test::StandInSystem {
  protected:
   AgentSequences() {
     clock.Set(5'000'000);

@@ -14,7 +14,7 @@
 namespace qx27 {
 namespace {
 
-class AgentTest : public ::testing::Test, protected testing_support::StandInSystem {};
+class AgentTest : public ::testing::Test, protected test::StandInSystem {};
 
 // ---- the application object ----
 

@@ -12,7 +12,7 @@
 namespace qx27 {
 namespace {
 
-using testing::DefaultProfile;
+using test::DefaultProfile;
 using Bytes = std::vector<int>;
 
 int Pointer(const ButtonReport& report, int button) { return report[1 + 2 * button] | report[2 + 2 * button] << 8; }

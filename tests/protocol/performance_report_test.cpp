@@ -10,7 +10,7 @@
 namespace qx27 {
 namespace {
 
-using testing::DefaultProfile;
+using test::DefaultProfile;
 
 PerformanceReport Report(std::initializer_list<std::pair<int, std::uint8_t>> bytes) {
   PerformanceReport report{};

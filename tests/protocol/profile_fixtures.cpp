@@ -6,7 +6,7 @@
 
 #include "protocol/macro_records.h"
 
-namespace qx27::testing {
+namespace qx27::test {
 namespace {
 
 constexpr std::array<std::uint8_t, kButtonCount> kDefaultButtons = {0xA0, 0xA1, 0xA2, 0xD0, 0xA4, 0xA3, 0xD1, 0xA5, 0x00};
@@ -164,4 +164,4 @@ ProfileRecord GeneratedProfile(const ByteSource& next, bool only_exact) {
   return p;
 }
 
-}  // namespace qx27::testing
+}  // namespace qx27::test
