@@ -176,18 +176,29 @@ std::uint8_t KeyNumberForUsage(std::uint16_t usage) {
   return found;
 }
 
-MacroRecords EncodeGeneralMacro(const ButtonEntry& entry) {
+// The walk both macro encoders share: steps up to the end mark, a delay after
+// the first step going to the record before it (of several in a row the last
+// counts), every other step made into one record by `make(code, value,
+// previous)`, where previous is the record before it or null.
+template <typename MakeStepRecord>
+MacroRecords EncodeSteps(const ButtonEntry& entry, const MakeStepRecord& make) {
   MacroRecords out;
-  const std::uint8_t mode = MacroModeByte(entry.RepeatMode, entry.RepeatCount);
   for (int i = 0; i < kMacroSteps && entry.Steps[i].StepCode != kStepEnd; ++i) {
     const std::uint8_t code = entry.Steps[i].StepCode;
     const std::uint16_t value = entry.Steps[i].StepValue;
     if (code == kStepDelay && i > 0) {
-      // A delay belongs to the record before it; of several in a row the last counts.
       if (out.count > 0) out.records[out.count - 1].Delay = value;
       continue;
     }
     const ButtonRecord* previous = out.count > 0 ? &out.records[out.count - 1] : nullptr;
+    out.records[out.count++] = make(code, value, previous);
+  }
+  return out;
+}
+
+MacroRecords EncodeGeneralMacro(const ButtonEntry& entry) {
+  const std::uint8_t mode = MacroModeByte(entry.RepeatMode, entry.RepeatCount);
+  return EncodeSteps(entry, [mode](std::uint8_t code, std::uint16_t value, const ButtonRecord* previous) {
     const bool press = (value & 1) != 0;
     ButtonRecord record{};
     if (IsMouseButtonStep(code)) {
@@ -198,25 +209,16 @@ MacroRecords EncodeGeneralMacro(const ButtonEntry& entry) {
       // Usages above 0xFF do not fit the record's byte; the mouse gets the low byte.
       record.Arg2 = press ? static_cast<std::uint8_t>(KeyUsage(code)) : std::uint8_t{0};
     }
-    out.records[out.count++] = record;
-  }
-  return out;
+    return record;
+  });
 }
 
 MacroRecords EncodeBulletMacro(const ButtonEntry& entry) {
-  MacroRecords out;
   const std::uint8_t mode = MacroModeByte(entry.RepeatMode, entry.RepeatCount);
   const std::uint8_t first = entry.Steps[0].StepCode;
   // The bullet profile travels as profile + 1 in every movement record; 0 is none.
   const std::uint8_t parameter = first >= 2 ? static_cast<std::uint8_t>(first - 1) : std::uint8_t{0};
-  for (int i = 0; i < kMacroSteps && entry.Steps[i].StepCode != kStepEnd; ++i) {
-    const std::uint8_t code = entry.Steps[i].StepCode;
-    const std::uint16_t value = entry.Steps[i].StepValue;
-    if (code == kStepDelay && i > 0) {
-      if (out.count > 0) out.records[out.count - 1].Delay = value;
-      continue;
-    }
-    const ButtonRecord* previous = out.count > 0 ? &out.records[out.count - 1] : nullptr;
+  return EncodeSteps(entry, [mode, parameter](std::uint8_t code, std::uint16_t value, const ButtonRecord* previous) {
     ButtonRecord record{};
     if (IsBulletClickStep(code)) {
       record = MakeRecord(value != 0 ? kRecordMouseDown : kRecordMouseUp, mode);
@@ -235,9 +237,8 @@ MacroRecords EncodeBulletMacro(const ButtonEntry& entry) {
     } else {
       record = MakeRecord(kRecordKeyboard, mode);
     }
-    out.records[out.count++] = record;
-  }
-  return out;
+    return record;
+  });
 }
 
 int DecodeGeneralMacro(std::span<const ButtonRecord> records, int button_index, ButtonEntry& entry) {

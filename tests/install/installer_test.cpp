@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/top_level_windows.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -154,18 +156,7 @@ std::optional<DWORD> RunCommand(std::wstring command, DWORD limit_ms) {
 
 std::optional<DWORD> RunSetup() { return RunCommand(L"\"" + Env(L"QX27_SETUP") + L"\" /S", kSetupLimitMs); }
 
-int CountAgentWindows() {
-  int count = 0;
-  EnumWindows(
-      [](HWND window, LPARAM counter) -> BOOL {
-        wchar_t title[64] = {};
-        GetWindowTextW(window, title, 64);
-        if (std::wstring(title) == kAgentTitle) ++*reinterpret_cast<int*>(counter);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&count));
-  return count;
-}
+int CountAgentWindows() { return qx27::test::CountWindowsTitled(kAgentTitle); }
 
 // The agent's window once its start-up has finished: a message sent to it is
 // answered only from its message loop, which runs after the whole start-up.

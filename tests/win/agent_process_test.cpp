@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/top_level_windows.h"
+
 #include <string>
 
 namespace {
@@ -58,18 +60,7 @@ HWND WaitForAgentWindow(DWORD milliseconds) {
   return nullptr;
 }
 
-int CountAgentWindows() {
-  int count = 0;
-  EnumWindows(
-      [](HWND window, LPARAM counter) -> BOOL {
-        wchar_t title[64] = {};
-        GetWindowTextW(window, title, 64);
-        if (std::wstring(title) == kAgentTitle) ++*reinterpret_cast<int*>(counter);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&count));
-  return count;
-}
+int CountAgentWindows() { return qx27::test::CountWindowsTitled(kAgentTitle); }
 
 // The application manifest as the loader reads it: type RT_MANIFEST, identifier 1.
 std::string ManifestOf(const std::wstring& program) {
