@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/top_level_windows.h"
+#include "support/win32.h"
 
 #include <string>
 
@@ -62,19 +62,7 @@ HWND WaitForAgentWindow(DWORD milliseconds) {
 
 int CountAgentWindows() { return qx27::test::CountWindowsTitled(kAgentTitle); }
 
-// The application manifest as the loader reads it: type RT_MANIFEST, identifier 1.
-std::string ManifestOf(const std::wstring& program) {
-  HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (module == nullptr) return {};
-  std::string text;
-  if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST)) {
-    if (HGLOBAL loaded = LoadResource(module, found)) {
-      text.assign(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, found));
-    }
-  }
-  FreeLibrary(module);
-  return text;
-}
+using qx27::test::ManifestOf;
 
 TEST(AgentManifest, AsksForNoRightsNamesWindowsTenAndElevenAndIsAwareOfEachMonitorsScale) {
   const std::string manifest = ManifestOf(AgentPath());
