@@ -27,7 +27,7 @@ constexpr std::uint8_t kLeftMask = 1;
 
 // Pointers above the report length arrive cut to their low byte, which turns
 // the encoder's 0xFFFF into 255: the mark of a button without data.
-constexpr int kLargestPointer = 2049;
+constexpr int kLargestPointer = static_cast<int>(kButtonReportLength);
 constexpr int kNoDataPointer = 255;
 
 // A button's data is read into this many records and no more.
