@@ -41,7 +41,7 @@ std::vector<std::uint8_t> ButtonSeed(const ProfileRecord& p) {
 }
 
 std::vector<std::uint8_t> ChoiceStream(std::uint32_t seed, std::size_t size) {
-  const testing::ByteSource next = test::SeededSource(seed);
+  const test::ByteSource next = test::SeededSource(seed);
   std::vector<std::uint8_t> bytes(size);
   for (std::uint8_t& byte : bytes) byte = next();
   return bytes;
