@@ -36,7 +36,8 @@ void CheckEncoded(const ButtonReport& report) {
     const int pointer = report[1 + 2 * k] | report[2 + 2 * k] << 8;
     if (pointer == kNoRecords) continue;
     const int record = (pointer - static_cast<int>(kRecordAreaOffset)) / static_cast<int>(kButtonRecordSize);
-    if (pointer < static_cast<int>(kRecordAreaOffset) || record >= kRecordAreaRecords || pointer < previous) std::abort();
+    if (pointer < static_cast<int>(kRecordAreaOffset) || record >= kRecordAreaRecords || pointer < previous)
+      std::abort();
     if ((pointer - static_cast<int>(kRecordAreaOffset)) % static_cast<int>(kButtonRecordSize) != 0) std::abort();
     previous = pointer;
   }

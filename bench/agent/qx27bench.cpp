@@ -280,7 +280,9 @@ int Startup(int samples, const char* agent_path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return std::fputs("usage: qx27bench apply N | compare N REFERENCE_PATH | dpi N | startup N AGENT_PATH\n", stderr), 2;
+  if (argc < 3)
+    return std::fputs("usage: qx27bench apply N | compare N REFERENCE_PATH | dpi N | startup N AGENT_PATH\n", stderr),
+           2;
   const std::string command = argv[1];
   const int samples = std::atoi(argv[2]);
   int result = 2;

@@ -151,7 +151,8 @@ BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_DATA* prepars
     SetLastError(ERROR_INVALID_DATA);
     return FALSE;
   }
-  auto* data = static_cast<_HIDP_PREPARSED_DATA*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(_HIDP_PREPARSED_DATA)));
+  auto* data =
+      static_cast<_HIDP_PREPARSED_DATA*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(_HIDP_PREPARSED_DATA)));
   if (data == nullptr) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;

@@ -1,8 +1,8 @@
 #include "host/companion.h"
 
 #include "common/text.h"
-#include "interfaces/mouse_identity.h"
 #include "interfaces/companion_ui.h"
+#include "interfaces/mouse_identity.h"
 #include "ports/port_handle.h"
 
 namespace qx27 {

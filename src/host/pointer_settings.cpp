@@ -117,7 +117,8 @@ void RefreshMouseMoveSpeed(SystemSettingsPort& port, RegistryKey& key, const Pro
 }
 
 void RefreshScrollLine(SystemSettingsPort& port, const ProfileRecord& profile) {
-  const std::uint32_t lines = profile.scroll_page == 1 ? kWheelPageScroll : static_cast<std::uint32_t>(profile.Scroll_Speed);
+  const std::uint32_t lines =
+      profile.scroll_page == 1 ? kWheelPageScroll : static_cast<std::uint32_t>(profile.Scroll_Speed);
   port.SystemParametersInfoValue(kSpiSetWheelScrollLines, lines, 0, kSpifUpdateIniFile);
 }
 

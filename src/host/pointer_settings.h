@@ -36,8 +36,7 @@ class RegistryKey {
   // Splits "ROOT\sub\key" at its first backslash. An unknown first component
   // selects HKEY_LOCAL_MACHINE with the whole text as the sub-key. Gives
   // false for a text without a backslash or a sub-key that does not fit.
-  static bool ParsePath(std::u16string_view full_path, RegistryRoot& root,
-                        std::array<char16_t, kPathUnits>& sub_key);
+  static bool ParsePath(std::u16string_view full_path, RegistryRoot& root, std::array<char16_t, kPathUnits>& sub_key);
 
  private:
   SystemSettingsPort& port_;

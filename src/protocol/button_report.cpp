@@ -82,7 +82,9 @@ constexpr FixedAssignment kFixedAssignments[] = {
     {0xE6, kRecordSpecialFunction, 16, 0, 0, 0},
 };
 
-constexpr bool IsGeneralMacroCode(std::uint8_t code) { return code == kFuncGeneralMacro || (code >= 0xAC && code <= 0xB2); }
+constexpr bool IsGeneralMacroCode(std::uint8_t code) {
+  return code == kFuncGeneralMacro || (code >= 0xAC && code <= 0xB2);
+}
 constexpr bool IsMacroCode(std::uint8_t code) { return IsGeneralMacroCode(code) || code == kFuncBulletMacro; }
 
 ButtonRecord RecordOf(const FixedAssignment& fixed) {

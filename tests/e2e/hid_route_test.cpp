@@ -46,7 +46,7 @@ std::wstring MousePath() {
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring path(self);
-  path = path.substr(0, path.find_last_of(L'\\'));           // ...\harness
+  path = path.substr(0, path.find_last_of(L'\\'));  // ...\harness
   return path.substr(0, path.find_last_of(L'\\') + 1) + L"bin\\qx27mouse.exe";
 }
 

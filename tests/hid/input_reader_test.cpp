@@ -152,7 +152,8 @@ TEST_F(InputReaderTest, HandleSwapsUnderConstantPressesLoseNothingTheSystemHande
   const int lengths[] = {40, 2049, 8, 100};
   for (int round = 0; round < kRounds; ++round) {
     sim::SimHidBus own_bus;
-    sim::SimDevice& own_mouse = own_bus.AddDevice(round == 1 ? sim::MouseLayoutSharedEventsInterface() : sim::MouseLayout());
+    sim::SimDevice& own_mouse =
+        own_bus.AddDevice(round == 1 ? sim::MouseLayoutSharedEventsInterface() : sim::MouseLayout());
     linux_host::InProcessWindows own_windows;
     linux_host::CapturedDebugOutput own_debug;
     InstantClock instant_clock;

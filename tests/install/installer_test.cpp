@@ -28,8 +28,7 @@ constexpr wchar_t kAgentTitle[] = L"VORN ELDAN QX27_Hid";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kRunValue[] = L"VORN ELDAN QX27";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VORN ELDAN QX27";
-constexpr const wchar_t* kProgramFiles[] = {L"qx27agent.exe", L"Idwatch.dll", L"Lan\\skin_En.ini",
-                                            L"Lan\\skin_Cs.ini"};
+constexpr const wchar_t* kProgramFiles[] = {L"qx27agent.exe", L"Idwatch.dll", L"Lan\\skin_En.ini", L"Lan\\skin_Cs.ini"};
 
 // A setup run or an agent start that takes longer than this has hung.
 constexpr DWORD kSetupLimitMs = 120000;
@@ -431,8 +430,8 @@ class StubbornAgentWindow {
     window_class.hInstance = GetModuleHandleW(nullptr);
     window_class.lpszClassName = L"qx27.stubborn";
     RegisterClassW(&window_class);
-    self->window_ = CreateWindowExW(0, window_class.lpszClassName, kAgentTitle, WS_POPUP, 0, 0, 0, 0, nullptr,
-                                    nullptr, window_class.hInstance, nullptr);
+    self->window_ = CreateWindowExW(0, window_class.lpszClassName, kAgentTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                    window_class.hInstance, nullptr);
     SetEvent(self->ready_);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);

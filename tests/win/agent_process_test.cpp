@@ -80,8 +80,8 @@ TEST(AgentManifest, TheRunningAgentsWindowIsAwareOfEachMonitorsScale) {
   using WindowContext = HANDLE(WINAPI*)(HWND);
   using AwarenessOf = int(WINAPI*)(HANDLE);
   const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  const auto window_context = reinterpret_cast<WindowContext>(
-      reinterpret_cast<void*>(GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
+  const auto window_context =
+      reinterpret_cast<WindowContext>(reinterpret_cast<void*>(GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
   const auto awareness_of = reinterpret_cast<AwarenessOf>(
       reinterpret_cast<void*>(GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
   ASSERT_NE(window_context, nullptr);
