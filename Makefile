@@ -1,4 +1,6 @@
-# make test: build both builds and run every test.
+# make test: check the format and the layering, build both builds and run every
+#            test.
+# make format: format every C++ file (.clang-format).
 # make run:  run the agent's main job on this machine, under Wine.
 # make bench: figures for the shipped agent under Wine and for the settings file
 #             and report codecs (nothing is asserted).
@@ -6,7 +8,7 @@
 # Both install whatever is missing first.
 SHELL := /bin/bash
 .DEFAULT_GOAL := test
-.PHONY: deps native win test run package fuzz bench clean
+.PHONY: deps check format native win test run package fuzz bench clean
 
 deps:
 	@tools/install-deps
@@ -19,7 +21,16 @@ win: deps
 	@cmake --preset win >/dev/null
 	@cmake --build --preset win
 
-test: native win
+# Its own step, before any build: a failure here is the format or the
+# layering, never the product.
+check: deps
+	@tools/format --check
+	@tools/check-includes
+
+format: deps
+	@tools/format
+
+test: check native win
 	@tools/run-tests
 
 run: win

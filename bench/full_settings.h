@@ -31,7 +31,8 @@ inline void FillFullSettings(SettingsRecord& record) {
     p.POLLRATE_VALUE = 3;
     for (int app = 0; app < kBoundApps; ++app) {
       const std::u16string a = DecimalText(app + 1);
-      CopyToField(p.ExePath[app], u"C:\\Program Files (x86)\\Games\\Title " + n + a + u"\\bin\\win64\\game" + a + u".exe");
+      CopyToField(p.ExePath[app],
+                  u"C:\\Program Files (x86)\\Games\\Title " + n + a + u"\\bin\\win64\\game" + a + u".exe");
       CopyToField(p.ExeName[app], u"game" + a + u".exe");
     }
     // Buttons 4 and 5 carry macros of key presses, as the companion UI records them.

@@ -22,7 +22,7 @@ void SetKeyPresses(ButtonEntry& entry, int presses) {
 
 // 199 of the 200 records in use: the largest report the encoder sends.
 ProfileRecord MacroProfile() {
-  ProfileRecord p = testing::DefaultProfile();
+  ProfileRecord p = test::DefaultProfile();
   SetKeyPresses(p.ButtonAssigned[0], 92);
   SetKeyPresses(p.ButtonAssigned[1], 92);
   SetKeyPresses(p.ButtonAssigned[2], 15);
@@ -30,10 +30,10 @@ ProfileRecord MacroProfile() {
   return p;
 }
 
-ProfileRecord Which(int which) { return which == 0 ? testing::DefaultProfile() : MacroProfile(); }
+ProfileRecord Which(int which) { return which == 0 ? test::DefaultProfile() : MacroProfile(); }
 
 void BM_EncodePerformance(benchmark::State& state) {
-  const ProfileRecord p = testing::DefaultProfile();
+  const ProfileRecord p = test::DefaultProfile();
   for (auto _ : state) {
     PerformanceReport report = EncodePerformanceReport(p);
     benchmark::DoNotOptimize(report);
@@ -42,7 +42,7 @@ void BM_EncodePerformance(benchmark::State& state) {
 BENCHMARK(BM_EncodePerformance);
 
 void BM_DecodePerformance(benchmark::State& state) {
-  ProfileRecord p = testing::DefaultProfile();
+  ProfileRecord p = test::DefaultProfile();
   const PerformanceReport report = EncodePerformanceReport(p);
   for (auto _ : state) {
     DecodePerformanceReport(report, p);

@@ -62,8 +62,8 @@ class FullFile {
 void FileCounters(benchmark::State& state, const FileStats& stats) {
   state.counters["file_bytes"] = static_cast<double>(stats.bytes);
   state.counters["keys"] = static_cast<double>(stats.keys);
-  state.counters["keys/s"] = benchmark::Counter(static_cast<double>(stats.keys), benchmark::Counter::kIsRate |
-                                                                                     benchmark::Counter::kIsIterationInvariant);
+  state.counters["keys/s"] = benchmark::Counter(
+      static_cast<double>(stats.keys), benchmark::Counter::kIsRate | benchmark::Counter::kIsIterationInvariant);
 }
 
 void BM_LoadSettings(benchmark::State& state) {

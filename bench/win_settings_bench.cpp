@@ -83,18 +83,20 @@ int main(int argc, char** argv) {
   const auto nothing = [] {};
   Time("LoadSettings", repetitions, nothing, [&] { LoadSettings(ini, path, *loaded); });
   Time("SaveSettings unchanged", repetitions, nothing, [&] { SaveSettings(ini, path, *record); });
-  Time("SaveSettings one key per profile", repetitions,
-       [&] {
-         flip = !flip;
-         for (ProfileRecord& p : changed->Profiles) p.DPI_Cur = flip ? 5 : 0;
-       },
-       [&] { SaveSettings(ini, path, *changed); });
-  Time("SaveSettings into empty file", std::max(1, repetitions / 4),
-       [&] {
-         HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-       },
-       [&] { SaveSettings(ini, path, *record); });
+  Time(
+      "SaveSettings one key per profile", repetitions,
+      [&] {
+        flip = !flip;
+        for (ProfileRecord& p : changed->Profiles) p.DPI_Cur = flip ? 5 : 0;
+      },
+      [&] { SaveSettings(ini, path, *changed); });
+  Time(
+      "SaveSettings into empty file", std::max(1, repetitions / 4),
+      [&] {
+        HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+      },
+      [&] { SaveSettings(ini, path, *record); });
 
   DeleteFileW(file.c_str());
   RemoveDirectoryW(folder.c_str());

@@ -9,6 +9,11 @@ if(WIN32)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  # The unchanged agent beside the stand-ins, for the harness and the
+  # end-to-end tests; and the folder that stands in for the agent folder in
+  # the host tests.
+  set(QX27_HARNESS_DIR ${CMAKE_BINARY_DIR}/harness)
+  set(QX27_HOST_TEST_FOLDER ${CMAKE_BINARY_DIR}/host-test)
 endif()
 
 # GoogleTest: Debian's libgtest-dev natively; for mingw, built from the sources
@@ -39,5 +44,27 @@ function(qx27_add_test)
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   else()
     gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()
+
+# qx27_expose(target folder...): makes each folder of the source tree
+# includable as "<folder without src/>/..." by the target and by whatever links
+# it, and nothing else of the tree. Each target gets an include root of its own
+# in the build folder holding links to its folders only, so a file sees the
+# headers of what its target links and no others: a portable subsystem that
+# includes a platform, sim or tests header fails to build.
+function(qx27_expose target)
+  set(root ${CMAKE_BINARY_DIR}/include/${target})
+  foreach(folder ${ARGN})
+    string(REGEX REPLACE "^src/" "" name ${folder})
+    get_filename_component(parent ${root}/${name} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${name} SYMBOLIC)
+  endforeach()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE" OR type STREQUAL "SHARED_LIBRARY")
+    target_include_directories(${target} PRIVATE ${root})
+  else()
+    target_include_directories(${target} PUBLIC ${root})
   endif()
 endfunction()

@@ -36,7 +36,8 @@ void CheckEncoded(const ButtonReport& report) {
     const int pointer = report[1 + 2 * k] | report[2 + 2 * k] << 8;
     if (pointer == kNoRecords) continue;
     const int record = (pointer - static_cast<int>(kRecordAreaOffset)) / static_cast<int>(kButtonRecordSize);
-    if (pointer < static_cast<int>(kRecordAreaOffset) || record >= kRecordAreaRecords || pointer < previous) std::abort();
+    if (pointer < static_cast<int>(kRecordAreaOffset) || record >= kRecordAreaRecords || pointer < previous)
+      std::abort();
     if ((pointer - static_cast<int>(kRecordAreaOffset)) % static_cast<int>(kButtonRecordSize) != 0) std::abort();
     previous = pointer;
   }
@@ -48,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> input(data, size);
   ButtonReport report{};
   std::copy_n(input.begin(), std::min(size, report.size()), report.begin());
-  ProfileRecord stored = testing::DefaultProfile();
+  ProfileRecord stored = test::DefaultProfile();
   if (size > report.size()) {
     fuzzing::Overlay(stored, offsetof(ProfileRecord, ButtonAssigned), sizeof stored.ButtonAssigned,
                      input.subspan(report.size()));

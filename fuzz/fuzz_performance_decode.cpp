@@ -12,15 +12,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> input(data, size);
   PerformanceReport report{};
   std::copy_n(input.begin(), std::min(size, report.size()), report.begin());
-  ProfileRecord working = testing::DefaultProfile();
+  ProfileRecord working = test::DefaultProfile();
   if (size > report.size()) {
-    fuzzing::Overlay(working, fuzzing::kPerformanceBlockStart, fuzzing::kPerformanceBlockSize, input.subspan(report.size()));
+    fuzzing::Overlay(working, fuzzing::kPerformanceBlockStart, fuzzing::kPerformanceBlockSize,
+                     input.subspan(report.size()));
   }
   const ProfileRecord before = working;
 
   DecodePerformanceReport(report, working);
   // Nibbles read as 0..9; everything outside the block is the download's to leave alone.
-  if (working.light_type < 0 || working.light_type > 9 || working.Cycle_enable < 0 || working.Cycle_enable > 9) std::abort();
+  if (working.light_type < 0 || working.light_type > 9 || working.Cycle_enable < 0 || working.Cycle_enable > 9)
+    std::abort();
   if (std::memcmp(&working.DBClick_Speed, &before.DBClick_Speed,
                   sizeof(ProfileRecord) - offsetof(ProfileRecord, DBClick_Speed)) != 0) {
     std::abort();

@@ -10,7 +10,7 @@
 using namespace qx27;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const ProfileRecord p = testing::GeneratedProfile(testing::SpanSource({data, size}), true);
+  const ProfileRecord p = test::GeneratedProfile(test::SpanSource({data, size}), true);
 
   const ButtonReport buttons = EncodeButtonReport(p);
   ProfileRecord read_back = p;

@@ -34,7 +34,9 @@ void Require(bool condition) {
 
 void InRange(std::int32_t value, std::int32_t low, std::int32_t high) { Require(value >= low && value <= high); }
 
-void Terminated(std::span<const char16_t> field) { Require(std::find(field.begin(), field.end(), u'\0') != field.end()); }
+void Terminated(std::span<const char16_t> field) {
+  Require(std::find(field.begin(), field.end(), u'\0') != field.end());
+}
 
 bool IsFunctionCode(std::uint8_t code) {
   return (code >= 0xA0 && code <= 0xB2) || (code >= 0xC0 && code <= 0xCA) || (code >= 0xD0 && code <= 0xD7) ||
@@ -48,8 +50,9 @@ bool IsDefaultEntry(const ButtonEntry& entry, int index) {
       entry.StepCount != 0 || entry.RepeatMode != 0 || entry.RepeatCount != 0 || entry.MacroID != -1) {
     return false;
   }
-  return std::all_of(std::begin(entry.Steps), std::end(entry.Steps),
-                     [](const MacroStep& step) { return step.StepCode == 0 && step.reserved == 0 && step.StepValue == 0; });
+  return std::all_of(std::begin(entry.Steps), std::end(entry.Steps), [](const MacroStep& step) {
+    return step.StepCode == 0 && step.reserved == 0 && step.StepValue == 0;
+  });
 }
 
 template <typename T>

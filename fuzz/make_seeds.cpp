@@ -43,7 +43,7 @@ std::vector<std::uint8_t> ButtonSeed(const ProfileRecord& p) {
 }
 
 std::vector<std::uint8_t> ChoiceStream(std::uint32_t seed, std::size_t size) {
-  const testing::ByteSource next = testing::SeededSource(seed);
+  const test::ByteSource next = test::SeededSource(seed);
   std::vector<std::uint8_t> bytes(size);
   for (std::uint8_t& byte : bytes) byte = next();
   return bytes;
@@ -58,13 +58,13 @@ int main(int argc, char** argv) {
   }
   const fs::path root = argv[1];
   int number = 0;
-  Write(root / "performance_decode", number, PerformanceSeed(testing::DefaultProfile()));
-  Write(root / "button_decode", number, ButtonSeed(testing::DefaultProfile()));
+  Write(root / "performance_decode", number, PerformanceSeed(test::DefaultProfile()));
+  Write(root / "button_decode", number, ButtonSeed(test::DefaultProfile()));
   for (std::uint32_t seed = 1; seed <= kGeneratedProfiles; ++seed) {
     ++number;
     // Half with macros as the companion UI records them, half with arbitrary steps.
     const bool exact = seed % 2 == 0;
-    const ProfileRecord p = testing::GeneratedProfile(testing::SeededSource(seed), exact);
+    const ProfileRecord p = test::GeneratedProfile(test::SeededSource(seed), exact);
     Write(root / "performance_decode", number, PerformanceSeed(p));
     Write(root / "button_decode", number, ButtonSeed(p));
     Write(root / "round_trip", number, ChoiceStream(seed, 256 + 64 * (seed % 16)));

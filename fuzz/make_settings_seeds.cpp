@@ -31,7 +31,8 @@ std::string ReadAll(const fs::path& file) {
 }
 
 void WriteAll(const fs::path& file, const std::string& bytes) {
-  std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(file, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 void Seed(const fs::path& root, const std::string& name, const std::string& bytes) {
@@ -134,17 +135,17 @@ int main(int argc, char** argv) {
            StructText(valid) + "\nButtonAssigned1=" + StructText(Macro(0xA6, 200)) + "\nButtonAssigned2=" + damaged +
            "\nButtonAssigned3=" + lower + "\nButtonAssigned4=\"" + StructText(Macro(0xA8, 92)) +
            "\"\nButtonAssigned5=" + StructText(valid).substr(2) + "\nButtonAssigned6=" + StructText(Macro(0xB3, 1)) +
-           "\n[Profile1Setting]\nButtonAssigned0=" + StructText(Macro(0x00, 0)) + "\n[Profile5Setting]\nButtonAssigned8=" +
-           StructText(Macro(0xD7, 0)) + "\n");
+           "\n[Profile1Setting]\nButtonAssigned0=" + StructText(Macro(0x00, 0)) +
+           "\n[Profile5Setting]\nButtonAssigned8=" + StructText(Macro(0xD7, 0)) + "\n");
   Seed(root, "long-texts.ini",
        "[Setting]\r\nTotle=1\r\nBGFilesPath=" + std::string(2100, 'b') + "\r\n[Profile0Setting]\r\nProfil_Name=" +
-           std::string(3000, 'n') + "\r\nSYNCFilesPath='" + std::string(258, 's') + "'\r\nExePath3=" +
-           std::string(259, 'p') + "\r\nExeName3=" + std::string(260, 'e') + "\r\n");
+           std::string(3000, 'n') + "\r\nSYNCFilesPath='" + std::string(258, 's') +
+           "'\r\nExePath3=" + std::string(259, 'p') + "\r\nExeName3=" + std::string(260, 'e') + "\r\n");
   Seed(root, "odd-lines.ini",
        std::string("loose=1\n[Odd]\nquoted='single'\nquoted=second\nlong=\"") + std::string(40, 'q') +
            "\"\n[\nno closing bracket\n=value\n=\nbare\n[]\nunder empty=1\n[Odd]]\n[ Setting ]\r\r\n\n"
-           "Totle\t=\t4\x1A\n[Profile0Setting]\nDPI_Cur=0x\n" + std::string("Profil_Name=a\0b\n", 16) +
-           "\x80\xE9\xFF=\x81\x8D\x9D");
+           "Totle\t=\t4\x1A\n[Profile0Setting]\nDPI_Cur=0x\n" +
+           std::string("Profil_Name=a\0b\n", 16) + "\x80\xE9\xFF=\x81\x8D\x9D");
   Seed(root, "big-endian.ini", Utf16(u"[Setting]\r\nTotle=2\r\n[Profile1Setting]\r\nDPI_Cur=3\r\n", true));
   Seed(root, "odd-byte-count.ini", Utf16(u"[Setting]\nActive=0\n[Odd]\nlong=x", false) + "\x41");
   Seed(root, "counts.ini", "[Setting]\nTotle=0\nActive=9\n0=9\n[Profile9Setting]\nDPI_Cur=1\n");

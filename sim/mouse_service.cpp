@@ -237,7 +237,9 @@ Answer MouseService::SetFeature(std::string_view name, std::string_view bytes_te
   if (!bytes || bytes->empty()) return Error("syntax", "set needs the report's bytes");
   // Every set that reaches the mouse is logged, even one that fails: a test
   // that expects nothing to be sent sees any attempt.
-  const auto logged = [&](std::string_view outcome) { log_.push_back("set " + std::string(outcome) + " " + HexBytes(*bytes)); };
+  const auto logged = [&](std::string_view outcome) {
+    log_.push_back("set " + std::string(outcome) + " " + HexBytes(*bytes));
+  };
   const auto index = FindPresent(name);
   if (!index) {
     logged("absent");

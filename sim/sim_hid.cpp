@@ -409,7 +409,8 @@ int SimHidBus::reads_issued() const {
 std::vector<std::u16string> SimHidBus::OpenPaths() const {
   std::lock_guard lock(mutex_);
   std::vector<std::u16string> paths;
-  for (const auto& [handle, open] : handles_) paths.push_back(open.device->layout_.interfaces[open.interface_index].path);
+  for (const auto& [handle, open] : handles_)
+    paths.push_back(open.device->layout_.interfaces[open.interface_index].path);
   return paths;
 }
 

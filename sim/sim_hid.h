@@ -41,7 +41,7 @@ struct DeviceLayout {
 // events (input 4) on separate interfaces, plus the system-owned pointer
 // collection that cannot be opened.
 DeviceLayout MouseLayout(std::uint16_t vendor_id = 0x3938, std::uint16_t product_id = 0x1101,
-                     std::u16string_view path_tag = u"mouse");
+                         std::u16string_view path_tag = u"mouse");
 // The same mouse with the command and events roles on one interface.
 DeviceLayout MouseLayoutSharedEventsInterface(std::uint16_t vendor_id = 0x3938, std::uint16_t product_id = 0x1101);
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "common/text.h"
-#include "hid/mouse_identity.h"
 #include "host/companion.h"
-#include "host/companion_ui.h"
+#include "interfaces/companion_ui.h"
+#include "interfaces/mouse_identity.h"
 #include "protocol/command_report.h"
 #include "protocol/upload.h"
 #include "settings/settings_file.h"
@@ -65,7 +65,7 @@ int CMyWnd::CreateAgentWindow() {
   return CreateEx(params) ? 1 : 0;
 }
 
-// ---- operations ----
+// ---- operations: the subsystems' own, bound to this window's ports and state ----
 
 void CMyWnd::LoadOrCreateSettings() {
   qx27::LoadOrCreateSettings(ports_.ini, settings_file_path(), settings_, snapshot_, working_profile_);
@@ -76,8 +76,8 @@ void CMyWnd::RefreshMouseSettings() {
 }
 
 int CMyWnd::ReadMouse() {
-  const DownloadTarget target{hid_link_, ports_.clock, ports_.windows, ports_.ini, settings_file_path(),
-                              macro_file_path()};
+  const DownloadTarget target{hid_link_,  ports_.clock,         ports_.windows,
+                              ports_.ini, settings_file_path(), macro_file_path()};
   return Download(target, settings_, working_profile_, last_download_);
 }
 

@@ -52,13 +52,15 @@ class CMyWnd : public CWndBase {
   LResult OnRemoveTrayIcon(WParam, LParam);
   LResult OnTaskbarCreated(WParam, LParam);
 
-  void LoadOrCreateSettings();
-  void RefreshMouseSettings();
-  int ReadMouse();
-  void StoreDeviceFlag(std::int32_t value);
-  void AddTrayIcon();
-  void RemoveTrayIcon();
-  void ShowTrayMenu();
+  // The window's operations. Those named like a subsystem's operation only
+  // hand it this window's ports and state; the behaviour is the subsystem's:
+  void LoadOrCreateSettings();               // qx27::LoadOrCreateSettings, settings/validation.h
+  void RefreshMouseSettings();               // qx27::RefreshMouseSettings, host/pointer_settings.h
+  int ReadMouse();                           // Download, protocol/download.h
+  void StoreDeviceFlag(std::int32_t value);  // qx27::StoreDeviceFlag, settings/settings_file.h
+  void AddTrayIcon();                        // TrayIcon::Add, host/tray_icon.h
+  void RemoveTrayIcon();                     // TrayIcon::Remove, host/tray_icon.h
+  void ShowTrayMenu();                       // qx27::ShowTrayMenu, host/tray_icon.h
   void PostToCompanion(std::uint32_t message, WParam wparam, LParam lparam);
 
   static constexpr std::size_t kFixedRoutes = 11;

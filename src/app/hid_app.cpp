@@ -1,6 +1,6 @@
 #include "app/hid_app.h"
 
-#include "host/companion_ui.h"
+#include "interfaces/companion_ui.h"
 
 namespace qx27 {
 
@@ -12,11 +12,11 @@ CHidApp& TheApp() { return the_app; }
 
 bool CHidApp::InitInstance() {
   bool already_existed = false;
-  instance_mutex_ = ports().windows.CreateNamedMutex(companion::kAgentMutexName, already_existed);
+  WindowPort& windows = ports().windows;
+  instance_mutex_ = UniqueMutex(windows, windows.CreateNamedMutex(companion::kAgentMutexName, already_existed));
   if (already_existed) {
     // Another agent runs in this logon session; it is not told.
-    ports().windows.CloseMutex(instance_mutex_);
-    instance_mutex_ = 0;
+    instance_mutex_.reset();
     return false;
   }
   // Any other failure of the mutex leaves the agent running unguarded.
@@ -31,10 +31,8 @@ bool CHidApp::InitInstance() {
 }
 
 int CHidApp::ExitInstance() {
-  if (instance_mutex_ != 0) {
-    ports().windows.ReleaseAndCloseMutex(instance_mutex_);
-    instance_mutex_ = 0;
-  }
+  // The mutex is released here only: this process made it.
+  if (instance_mutex_) ports().windows.ReleaseAndCloseMutex(instance_mutex_.release());
   SetMainWindow(nullptr);
   window_.reset();
   return CAppBase::ExitInstance();

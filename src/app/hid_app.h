@@ -7,6 +7,7 @@
 
 #include "app/agent_window.h"
 #include "app/framework.h"
+#include "ports/port_handle.h"
 
 namespace qx27 {
 
@@ -24,7 +25,7 @@ class CHidApp : public CAppBase {
 
  private:
   std::unique_ptr<CMyWnd> window_;
-  std::uintptr_t instance_mutex_ = 0;
+  UniqueMutex instance_mutex_;
 };
 
 // The one application object, constructed before the entry point runs.

@@ -9,9 +9,7 @@ std::size_t FieldLength(std::span<const char16_t> field) {
   return static_cast<std::size_t>(end - field.begin());
 }
 
-std::u16string_view FieldText(std::span<const char16_t> field) {
-  return {field.data(), FieldLength(field)};
-}
+std::u16string_view FieldText(std::span<const char16_t> field) { return {field.data(), FieldLength(field)}; }
 
 bool CopyToField(std::span<char16_t> field, std::u16string_view text) {
   if (field.empty()) return text.empty();

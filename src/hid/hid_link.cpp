@@ -3,12 +3,13 @@
 #include <algorithm>
 
 #include "hid/input_report.h"
-#include "hid/mouse_identity.h"
+#include "interfaces/companion_ui.h"
+#include "interfaces/mouse_identity.h"
 
 namespace qx27 {
 
 HidLink::HidLink(HidPort& port)
-    : port_(port), input_buffer_(std::make_unique<std::array<std::uint8_t, kInputBufferSize>>()) {
+    : port_(port), roles_(port), input_buffer_(std::make_unique<std::array<std::uint8_t, kInputBufferSize>>()) {
   input_buffer_->fill(0);
 }
 
@@ -19,12 +20,7 @@ HidLink::~HidLink() {
     // may be waiting on.
     std::lock_guard lock(input_mutex_);
     stopping_ = true;
-    const HidHandle input = input_handle_;
-    input_handle_ = kInvalidHid;
-    if (input != kInvalidHid) {
-      if (input == feature_handle_) feature_handle_ = kInvalidHid;
-      port_.Close(input);
-    }
+    roles_.Close(HidRoles::kInput);
   }
   input_changed_.notify_all();
   if (reader_.joinable()) reader_.join();
@@ -34,7 +30,7 @@ HidLink::~HidLink() {
 
 HidHandle HidLink::input_handle() const {
   std::lock_guard lock(input_mutex_);
-  return input_handle_;
+  return roles_.Get(HidRoles::kInput);
 }
 
 void HidLink::SetSecondIds(int vendor_id, int product_id) {
@@ -53,22 +49,17 @@ bool HidLink::BelongsToMouse(const HidAttributes& attributes) const {
 }
 
 void HidLink::CloseFeatureHandle() {
-  if (feature_handle_ == kInvalidHid) return;
-  std::lock_guard lock(input_mutex_);
-  const HidHandle closing = feature_handle_;
-  feature_handle_ = kInvalidHid;
+  if (feature_handle() == kInvalidHid) return;
   // One interface may hold both roles; the input role then loses its handle
   // too, or the reader would issue its next read on a closed value.
-  if (input_handle_ == closing) input_handle_ = kInvalidHid;
-  port_.Close(closing);
+  std::lock_guard lock(input_mutex_);
+  roles_.Close(HidRoles::kFeature);
 }
 
 void HidLink::ReplaceInputHandle(HidHandle handle) {
   {
     std::lock_guard lock(input_mutex_);
-    const HidHandle old = input_handle_;
-    input_handle_ = handle;
-    if (old != kInvalidHid && old != handle && old != feature_handle_) port_.Close(old);
+    roles_.Set(HidRoles::kInput, handle);
   }
   input_changed_.notify_all();
 }
@@ -92,9 +83,9 @@ void HidLink::ReaderThread(ReaderContext context) {
       // While no input interface is open there is nothing to read: sleep
       // until a search installs one, rather than waking every 10 ms for as
       // long as the mouse is away.
-      input_changed_.wait(lock, [&] { return stopping_ || input_handle_ != kInvalidHid; });
+      input_changed_.wait(lock, [&] { return stopping_ || roles_.Get(HidRoles::kInput) != kInvalidHid; });
       if (stopping_) return;
-      read = port_.BeginRead(input_handle_, std::span(input_buffer_->data(), length));
+      read = port_.BeginRead(roles_.Get(HidRoles::kInput), std::span(input_buffer_->data(), length));
     }
     const int bytes = read ? read->Wait() : 0;
     read.reset();
@@ -110,20 +101,17 @@ void HidLink::ReaderThread(ReaderContext context) {
 void HidLink::HandleInputReport(const ReaderContext& context, std::span<const std::uint8_t, kInputBufferSize> report,
                                 int length) {
   context.debug.Output(FormatInputReportLine(length, report.first<8>()));
-  const int stage = DpiStageOf(report.first<4>());
-  if (stage != 0) context.windows.Post(notification_window_, kDpiStageMessage, static_cast<WParam>(stage), 0);
+  const int stage = DpiStageOf(report.first<mouse::kInputReportLength>());
+  if (stage != 0) context.windows.Post(notification_window_, companion::kDpiStageEvent, static_cast<WParam>(stage), 0);
 }
 
 int HidLink::OpenInterface(int feature_report_length) {
   CloseFeatureHandle();
   ReplaceInputHandle(kInvalidHid);
 
-  HidHandle found_feature = kInvalidHid;
-  HidHandle found_input = kInvalidHid;
-  // A handle replaced in one role is closed unless it still holds the other.
-  const auto release = [&](HidHandle handle) {
-    if (handle != kInvalidHid && handle != found_feature && handle != found_input) port_.Close(handle);
-  };
+  // The last interface found for each role wins; the reader cannot see
+  // these until the search is over.
+  HidRoles found(port_);
 
   for (const std::u16string& path : port_.EnumerateInterfaces()) {
     const HidHandle handle = port_.Open(path);
@@ -139,32 +127,27 @@ int HidLink::OpenInterface(int feature_report_length) {
     }
     const bool feature_role = caps.feature_report_length == feature_report_length;
     const bool input_role = caps.input_report_length == input_report_length_;
-    if (feature_role) {
-      const HidHandle old = found_feature;
-      found_feature = handle;
-      release(old);
-    }
-    if (input_role) {
-      const HidHandle old = found_input;
-      found_input = handle;
-      release(old);
-    }
+    if (feature_role) found.Set(HidRoles::kFeature, handle);
+    if (input_role) found.Set(HidRoles::kInput, handle);
     if (!feature_role && !input_role) port_.Close(handle);
   }
 
-  feature_handle_ = found_feature;
-  ReplaceInputHandle(found_input);
-  return found_feature != kInvalidHid ? 1 : 0;
+  {
+    std::lock_guard lock(input_mutex_);
+    found.MoveTo(roles_);
+  }
+  input_changed_.notify_all();
+  return FeatureHandleOpen() ? 1 : 0;
 }
 
 int HidLink::SetFeature(std::span<const std::uint8_t> report) {
-  if (feature_handle_ == kInvalidHid || report.empty()) return 0;
-  return port_.SetFeature(feature_handle_, report) ? 1 : 0;
+  if (!FeatureHandleOpen() || report.empty()) return 0;
+  return port_.SetFeature(feature_handle(), report) ? 1 : 0;
 }
 
 int HidLink::GetFeature(std::span<std::uint8_t> report) {
-  if (feature_handle_ == kInvalidHid || report.empty()) return 0;
-  return port_.GetFeature(feature_handle_, report) ? 1 : 0;
+  if (!FeatureHandleOpen() || report.empty()) return 0;
+  return port_.GetFeature(feature_handle(), report) ? 1 : 0;
 }
 
 }  // namespace qx27

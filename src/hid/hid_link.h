@@ -12,6 +12,8 @@
 #include <span>
 #include <thread>
 
+#include "hid/hid_roles.h"
+#include "interfaces/mouse_identity.h"
 #include "ports/clock_port.h"
 #include "ports/debug_port.h"
 #include "ports/hid_port.h"
@@ -38,7 +40,7 @@ class HidLink {
   int SetFeature(std::span<const std::uint8_t> report);
   int GetFeature(std::span<std::uint8_t> report);
   void CloseFeatureHandle();
-  bool FeatureHandleOpen() const { return feature_handle_ != kInvalidHid; }
+  bool FeatureHandleOpen() const { return feature_handle() != kInvalidHid; }
 
   // Makes the first search, starts the reader thread that posts the mouse's
   // DPI-stage events to `window`, and registers `window` for the arrival and
@@ -50,7 +52,7 @@ class HidLink {
   int second_vendor_id() const { return second_vendor_id_; }
   int second_product_id() const { return second_product_id_; }
 
-  HidHandle feature_handle() const { return feature_handle_; }
+  HidHandle feature_handle() const { return roles_.Get(HidRoles::kFeature); }
   HidHandle input_handle() const;
   int input_report_length() const { return input_report_length_; }
   WindowHandle notification_window() const { return notification_window_; }
@@ -73,20 +75,20 @@ class HidLink {
   void ReplaceInputHandle(HidHandle handle);
 
   HidPort& port_;
-  // Held by the window's thread while it swaps the input handle and by the
+  // Held by the window's thread while it changes a role's handle and by the
   // reader while it issues a read, never while the reader waits for one:
   // a read is never issued on a value that has been closed, and closing the
   // handle ends the read that is waiting on it.
   mutable std::mutex input_mutex_;
   std::condition_variable input_changed_;
   bool stopping_ = false;
-  HidHandle input_handle_ = kInvalidHid;
+  // The feature and input handles; changed only under input_mutex_.
+  HidRoles roles_;
   std::unique_ptr<std::array<std::uint8_t, kInputBufferSize>> input_buffer_;
-  int input_report_length_ = 4;
+  int input_report_length_ = static_cast<int>(mouse::kInputReportLength);
   WindowHandle notification_window_ = 0;
   int second_product_id_ = 0;
   int second_vendor_id_ = 0;
-  HidHandle feature_handle_ = kInvalidHid;
   std::thread reader_;
 };
 

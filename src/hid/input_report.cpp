@@ -1,7 +1,7 @@
 #include "hid/input_report.h"
 
 #include "common/text.h"
-#include "hid/mouse_identity.h"
+#include "interfaces/mouse_identity.h"
 
 namespace qx27 {
 
@@ -18,7 +18,7 @@ std::u16string FormatInputReportLine(int length, std::span<const std::uint8_t, 8
   return line;
 }
 
-int DpiStageOf(std::span<const std::uint8_t, 4> report) {
+int DpiStageOf(std::span<const std::uint8_t, mouse::kInputReportLength> report) {
   if (report[0] != mouse::kDpiStageReportId || report[1] != 0 || report[3] != 0) return 0;
   return report[2];
 }

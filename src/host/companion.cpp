@@ -1,8 +1,9 @@
 #include "host/companion.h"
 
 #include "common/text.h"
-#include "hid/mouse_identity.h"
-#include "host/companion_ui.h"
+#include "interfaces/companion_ui.h"
+#include "interfaces/mouse_identity.h"
+#include "ports/port_handle.h"
 
 namespace qx27 {
 namespace {
@@ -46,13 +47,12 @@ void LaunchCompanionUI(const Ports& ports) {
 std::int32_t ProbeDevicePresence(const Ports& ports) {
   std::array<char16_t, kPathUnits> path{};
   if (!PathInAgentFolder(ports.modules, kPresenceDll, path)) return 0;
-  const ModuleHandle dll = ports.modules.LoadDll(FieldText(path));
-  if (dll == 0) return 0;
+  const UniqueModule dll(ports.modules, ports.modules.LoadDll(FieldText(path)));
+  if (!dll) return 0;
   std::int32_t result = 0;
-  if (!ports.modules.CallExport(dll, kPresenceExport, mouse::kSecondProductId, mouse::kSecondVendorId, result)) {
+  if (!ports.modules.CallExport(dll.get(), kPresenceExport, mouse::kSecondProductId, mouse::kSecondVendorId, result)) {
     result = 0;
   }
-  ports.modules.FreeDll(dll);
   return result;
 }
 

@@ -73,19 +73,18 @@ bool RegistryKey::OpenOrCreate(std::u16string_view full_path, std::uint32_t acce
     path_.fill(u'\0');
     return false;
   }
-  key_ = port_.OpenKey(root_, path(), access);
-  if (key_ == 0) key_ = port_.CreateKey(root_, path());
-  return key_ != 0;
+  key_ = UniqueRegistryKey(port_, port_.OpenKey(root_, path(), access));
+  if (!key_) key_ = UniqueRegistryKey(port_, port_.CreateKey(root_, path()));
+  return is_open();
 }
 
 bool RegistryKey::SetString(std::u16string_view name, std::u16string_view text) {
-  if (key_ == 0) return false;
-  return port_.SetStringValue(key_, name, WithTerminator(text));
+  if (!key_) return false;
+  return port_.SetStringValue(key_.get(), name, WithTerminator(text));
 }
 
 void RegistryKey::Close() {
-  if (key_ != 0) port_.CloseKey(key_);
-  key_ = 0;
+  key_.reset();
   path_.fill(u'\0');
 }
 
@@ -95,10 +94,9 @@ void RefreshDoubleClickSpeed(SystemSettingsPort& port, const ProfileRecord& prof
   const std::int32_t milliseconds = 1000 - 80 * profile.DBClick_Speed;
   port.SetDoubleClickTime(static_cast<std::uint32_t>(milliseconds));
   // Only opens: a missing key is created by the pointer-speed step.
-  const RegistryHandle key = port.OpenKey(RegistryRoot::kCurrentUser, kMouseKey, kReadWriteAccess);
-  if (key == 0) return;
-  port.SetStringValue(key, u"DoubleClickSpeed", WithTerminator(DecimalText(milliseconds)));
-  port.CloseKey(key);
+  const UniqueRegistryKey key(port, port.OpenKey(RegistryRoot::kCurrentUser, kMouseKey, kReadWriteAccess));
+  if (!key) return;
+  port.SetStringValue(key.get(), u"DoubleClickSpeed", WithTerminator(DecimalText(milliseconds)));
 }
 
 void RefreshMouseMoveSpeed(SystemSettingsPort& port, RegistryKey& key, const ProfileRecord& profile) {
@@ -119,7 +117,8 @@ void RefreshMouseMoveSpeed(SystemSettingsPort& port, RegistryKey& key, const Pro
 }
 
 void RefreshScrollLine(SystemSettingsPort& port, const ProfileRecord& profile) {
-  const std::uint32_t lines = profile.scroll_page == 1 ? kWheelPageScroll : static_cast<std::uint32_t>(profile.Scroll_Speed);
+  const std::uint32_t lines =
+      profile.scroll_page == 1 ? kWheelPageScroll : static_cast<std::uint32_t>(profile.Scroll_Speed);
   port.SystemParametersInfoValue(kSpiSetWheelScrollLines, lines, 0, kSpifUpdateIniFile);
 }
 

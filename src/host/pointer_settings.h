@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "ports/debug_port.h"
+#include "ports/port_handle.h"
 #include "ports/system_settings_port.h"
 #include "settings/settings_record.h"
 
@@ -28,19 +29,18 @@ class RegistryKey {
   bool SetString(std::u16string_view name, std::u16string_view text);
   void Close();
 
-  bool is_open() const { return key_ != 0; }
+  bool is_open() const { return static_cast<bool>(key_); }
   RegistryRoot root() const { return root_; }
   std::u16string_view path() const;
 
   // Splits "ROOT\sub\key" at its first backslash. An unknown first component
   // selects HKEY_LOCAL_MACHINE with the whole text as the sub-key. Gives
   // false for a text without a backslash or a sub-key that does not fit.
-  static bool ParsePath(std::u16string_view full_path, RegistryRoot& root,
-                        std::array<char16_t, kPathUnits>& sub_key);
+  static bool ParsePath(std::u16string_view full_path, RegistryRoot& root, std::array<char16_t, kPathUnits>& sub_key);
 
  private:
   SystemSettingsPort& port_;
-  RegistryHandle key_ = 0;
+  UniqueRegistryKey key_;
   RegistryRoot root_ = RegistryRoot::kLocalMachine;
   std::array<char16_t, kPathUnits> path_{};
 };

@@ -2,7 +2,8 @@
 
 #include "common/text.h"
 #include "host/companion.h"
-#include "host/companion_ui.h"
+#include "interfaces/companion_ui.h"
+#include "ports/port_handle.h"
 #include "settings/ini_file.h"
 
 namespace qx27 {
@@ -52,15 +53,14 @@ TrayMenuTexts ReadTrayMenuTexts(IniPort& ini, std::u16string_view skin_path) {
 
 void ShowTrayMenu(const Ports& ports, WindowHandle window, const TrayMenuTexts& texts) {
   ShellPort& shell = ports.shell;
-  const MenuHandle menu = shell.CreatePopupMenu();
-  if (menu == 0) return;
-  shell.AppendMenuString(menu, tray::kMenuOpenCompanion, texts.open_companion);
-  shell.AppendMenuString(menu, tray::kMenuRemoveIcon, texts.remove_icon);
+  const UniqueMenu menu(shell, shell.CreatePopupMenu());
+  if (!menu) return;
+  shell.AppendMenuString(menu.get(), tray::kMenuOpenCompanion, texts.open_companion);
+  shell.AppendMenuString(menu.get(), tray::kMenuRemoveIcon, texts.remove_icon);
   const CursorPosition cursor = shell.GetCursorPos();
-  shell.TrackPopupMenu(menu, 0, cursor.x, cursor.y, window);
+  shell.TrackPopupMenu(menu.get(), 0, cursor.x, cursor.y, window);
   // Lets the menu close properly when the user clicks elsewhere.
   ports.windows.Post(window, msg::kNull, 0, 0);
-  shell.DestroyMenu(menu);
 }
 
 }  // namespace qx27

@@ -29,8 +29,8 @@ class IniPort {
                           std::u16string_view path) = 0;
   virtual bool WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value,
                            std::u16string_view path) = 0;
-  virtual bool WriteStruct(std::u16string_view section, std::u16string_view key,
-                           std::span<const std::uint8_t> bytes, std::u16string_view path) = 0;
+  virtual bool WriteStruct(std::u16string_view section, std::u16string_view key, std::span<const std::uint8_t> bytes,
+                           std::u16string_view path) = 0;
   // Whether a file or a folder exists at `path` (GetFileAttributesW succeeds).
   // Tells a missing settings file from one that merely lacks keys.
   virtual bool PathExists(std::u16string_view path) = 0;

@@ -31,8 +31,8 @@ class SystemSettingsPort {
 
   virtual bool SetDoubleClickTime(std::uint32_t milliseconds) = 0;
   // SystemParametersInfoW with a pointer to three integers as pvParam.
-  virtual bool SystemParametersInfoArray(std::uint32_t action, std::uint32_t ui_param, std::span<std::int32_t, 3> values,
-                                         std::uint32_t update_flags) = 0;
+  virtual bool SystemParametersInfoArray(std::uint32_t action, std::uint32_t ui_param,
+                                         std::span<std::int32_t, 3> values, std::uint32_t update_flags) = 0;
   // SystemParametersInfoW with pvParam carrying a value (or null for 0).
   virtual bool SystemParametersInfoValue(std::uint32_t action, std::uint32_t ui_param, std::uintptr_t pv_param,
                                          std::uint32_t update_flags) = 0;

@@ -49,6 +49,11 @@ class WindowPort {
   // Registers the window for arrival and removal of HID interfaces; gives
   // an opaque registration, 0 on failure. It stays for the process's life.
   virtual std::uintptr_t RegisterHidNotifications(WindowHandle window) = 0;
+  // Two facilities that are not windows live here on purpose: each serves
+  // only the Agent window's life and a port of its own would hold one or two
+  // calls. The system's version decides which session-change messages the
+  // window acts on; the named mutex keeps a second Agent window from being
+  // made in the same logon session.
   // The major version of the running system.
   virtual int SystemMajorVersion() = 0;
   // RegisterWindowMessageW: the number every program gets for this name, the

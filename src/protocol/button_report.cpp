@@ -27,7 +27,7 @@ constexpr std::uint8_t kLeftMask = 1;
 
 // Pointers above the report length arrive cut to their low byte, which turns
 // the encoder's 0xFFFF into 255: the mark of a button without data.
-constexpr int kLargestPointer = 2049;
+constexpr int kLargestPointer = static_cast<int>(kButtonReportLength);
 constexpr int kNoDataPointer = 255;
 
 // A button's data is read into this many records and no more.
@@ -82,7 +82,9 @@ constexpr FixedAssignment kFixedAssignments[] = {
     {0xE6, kRecordSpecialFunction, 16, 0, 0, 0},
 };
 
-constexpr bool IsGeneralMacroCode(std::uint8_t code) { return code == kFuncGeneralMacro || (code >= 0xAC && code <= 0xB2); }
+constexpr bool IsGeneralMacroCode(std::uint8_t code) {
+  return code == kFuncGeneralMacro || (code >= 0xAC && code <= 0xB2);
+}
 constexpr bool IsMacroCode(std::uint8_t code) { return IsGeneralMacroCode(code) || code == kFuncBulletMacro; }
 
 ButtonRecord RecordOf(const FixedAssignment& fixed) {

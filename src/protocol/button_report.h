@@ -8,13 +8,14 @@
 #include <cstdint>
 #include <span>
 
+#include "interfaces/mouse_identity.h"
 #include "protocol/bullet_macro_sink.h"
 #include "settings/settings_record.h"
 
 namespace qx27 {
 
-inline constexpr std::uint8_t kButtonReportId = 4;
-inline constexpr std::size_t kButtonReportLength = 2049;
+using mouse::kButtonReportId;
+using mouse::kButtonReportLength;
 inline constexpr std::size_t kButtonPayloadLength = kButtonReportLength - 1;
 
 // Payload offsets (report byte = payload offset + 1).

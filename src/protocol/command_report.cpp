@@ -1,6 +1,6 @@
 #include "protocol/command_report.h"
 
-#include "hid/mouse_identity.h"
+#include "interfaces/mouse_identity.h"
 
 namespace qx27 {
 

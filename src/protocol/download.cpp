@@ -1,7 +1,6 @@
 #include "protocol/download.h"
 
-#include "hid/mouse_identity.h"
-#include "host/companion_ui.h"
+#include "interfaces/companion_ui.h"
 #include "protocol/button_report.h"
 #include "protocol/macro_file.h"
 #include "protocol/performance_report.h"
@@ -22,7 +21,7 @@ int Download(const DownloadTarget& target, const SettingsRecord& settings, Profi
   if (last.completed && static_cast<std::uint32_t>(target.clock.TickCount() - last.time) < kRepeatWindowMs) return 1;
 
   HidLink& link = target.link;
-  if (link.OpenInterface(mouse::kPerformanceReportLength) == 0) return 0;
+  if (link.OpenInterface(kPerformanceReportLength) == 0) return 0;
   PerformanceReport performance{};
   performance[0] = kPerformanceReportId;
   if (link.GetFeature(performance) == 0) {
@@ -32,7 +31,7 @@ int Download(const DownloadTarget& target, const SettingsRecord& settings, Profi
   DecodePerformanceReport(performance, working);
 
   link.CloseFeatureHandle();
-  if (link.OpenInterface(mouse::kButtonReportLength) == 0) {
+  if (link.OpenInterface(kButtonReportLength) == 0) {
     link.CloseFeatureHandle();
     return 0;
   }

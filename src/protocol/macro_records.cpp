@@ -8,25 +8,25 @@ constexpr std::uint16_t kNoUsage = 0;
 
 // HID usages of the key numbers 0x10..0xA0, eight to a line.
 constexpr std::array<std::uint16_t, 145> kKeyTable = {
-    0x35,  0x1E,  0x14,  0x2B,  0x04,  0x29,  0x1D,  0,      // 0x10
-    0x3A,  0x1F,  0x1A,  0x39,  0x16,  0,     0x1B,  0,      // 0x18
-    0x3B,  0x20,  0x08,  0x3C,  0x07,  0x3D,  0x06,  0,      // 0x20
-    0x22,  0x21,  0x15,  0x17,  0x09,  0x0A,  0x19,  0x05,   // 0x28
-    0x23,  0x24,  0x18,  0x1C,  0x0D,  0x0B,  0x10,  0x11,   // 0x30
-    0x2E,  0x25,  0x0C,  0x30,  0x0E,  0x3F,  0x36,  0,      // 0x38
-    0x41,  0x26,  0x12,  0x40,  0x0F,  0,     0x37,  0,      // 0x40
-    0x2D,  0x27,  0x13,  0x2F,  0x33,  0x34,  0,     0x38,   // 0x48
-    0x42,  0x43,  0,     0x2A,  0x31,  0x3E,  0x28,  0x2C,   // 0x50
-    0x49,  0x45,  0x60,  0x5D,  0x5A,  0x62,  0x54,  0x4F,   // 0x58
-    0x4C,  0x44,  0x5F,  0x5C,  0x59,  0,     0x53,  0x51,   // 0x60
-    0x4B,  0x4E,  0x61,  0x5E,  0x5B,  0x63,  0x55,  0x56,   // 0x68
-    0x4A,  0x4D,  0x57,  0,     0x58,  0x52,  0x48,  0x50,   // 0x70
-    0,     0x47,  0x46,  0,     0,     0xE2,  0,     0xE6,   // 0x78
-    0xB1,  0xB2,  0xB3,  0xE1,  0xB4,  0xB5,  0xE5,  0xB0,   // 0x80
-    0xE0,  0xB6,  0xB7,  0xB8,  0xB9,  0xBA,  0xE4,  0xE2,   // 0x88
-    0x183, 0xCD,  0xEA,  0xE9,  0xE8,  0x1C9, 0xE9,  0xEA,   // 0x90
-    0x82,  0x223, 0x65,  0x1C8, 0xE3,  0x22D, 0x22E, 0x231,  // 0x98
-    0xE7,                                                    // 0xA0
+    0x35,  0x1E,  0x14, 0x2B,  0x04, 0x29,  0x1D,  0,      // 0x10
+    0x3A,  0x1F,  0x1A, 0x39,  0x16, 0,     0x1B,  0,      // 0x18
+    0x3B,  0x20,  0x08, 0x3C,  0x07, 0x3D,  0x06,  0,      // 0x20
+    0x22,  0x21,  0x15, 0x17,  0x09, 0x0A,  0x19,  0x05,   // 0x28
+    0x23,  0x24,  0x18, 0x1C,  0x0D, 0x0B,  0x10,  0x11,   // 0x30
+    0x2E,  0x25,  0x0C, 0x30,  0x0E, 0x3F,  0x36,  0,      // 0x38
+    0x41,  0x26,  0x12, 0x40,  0x0F, 0,     0x37,  0,      // 0x40
+    0x2D,  0x27,  0x13, 0x2F,  0x33, 0x34,  0,     0x38,   // 0x48
+    0x42,  0x43,  0,    0x2A,  0x31, 0x3E,  0x28,  0x2C,   // 0x50
+    0x49,  0x45,  0x60, 0x5D,  0x5A, 0x62,  0x54,  0x4F,   // 0x58
+    0x4C,  0x44,  0x5F, 0x5C,  0x59, 0,     0x53,  0x51,   // 0x60
+    0x4B,  0x4E,  0x61, 0x5E,  0x5B, 0x63,  0x55,  0x56,   // 0x68
+    0x4A,  0x4D,  0x57, 0,     0x58, 0x52,  0x48,  0x50,   // 0x70
+    0,     0x47,  0x46, 0,     0,    0xE2,  0,     0xE6,   // 0x78
+    0xB1,  0xB2,  0xB3, 0xE1,  0xB4, 0xB5,  0xE5,  0xB0,   // 0x80
+    0xE0,  0xB6,  0xB7, 0xB8,  0xB9, 0xBA,  0xE4,  0xE2,   // 0x88
+    0x183, 0xCD,  0xEA, 0xE9,  0xE8, 0x1C9, 0xE9,  0xEA,   // 0x90
+    0x82,  0x223, 0x65, 0x1C8, 0xE3, 0x22D, 0x22E, 0x231,  // 0x98
+    0xE7,                                                  // 0xA0
 };
 
 constexpr std::uint8_t kModeStep = 0x10;
@@ -43,7 +43,13 @@ struct PresetMacro {
   std::uint8_t func_code;
 };
 constexpr std::array<PresetMacro, 7> kPresetMacros = {{
-    {0x36, 0xAC}, {0x38, 0xAD}, {0x2C, 0xAE}, {0x49, 0xAF}, {0x41, 0xB0}, {0x39, 0xB1}, {0x31, 0xB2},
+    {0x36, 0xAC},
+    {0x38, 0xAD},
+    {0x2C, 0xAE},
+    {0x49, 0xAF},
+    {0x41, 0xB0},
+    {0x39, 0xB1},
+    {0x31, 0xB2},
 }};
 
 constexpr bool IsMouseButtonStep(std::uint8_t code) {
@@ -176,18 +182,29 @@ std::uint8_t KeyNumberForUsage(std::uint16_t usage) {
   return found;
 }
 
-MacroRecords EncodeGeneralMacro(const ButtonEntry& entry) {
+// The walk both macro encoders share: steps up to the end mark, a delay after
+// the first step going to the record before it (of several in a row the last
+// counts), every other step made into one record by `make(code, value,
+// previous)`, where previous is the record before it or null.
+template <typename MakeStepRecord>
+MacroRecords EncodeSteps(const ButtonEntry& entry, const MakeStepRecord& make) {
   MacroRecords out;
-  const std::uint8_t mode = MacroModeByte(entry.RepeatMode, entry.RepeatCount);
   for (int i = 0; i < kMacroSteps && entry.Steps[i].StepCode != kStepEnd; ++i) {
     const std::uint8_t code = entry.Steps[i].StepCode;
     const std::uint16_t value = entry.Steps[i].StepValue;
     if (code == kStepDelay && i > 0) {
-      // A delay belongs to the record before it; of several in a row the last counts.
       if (out.count > 0) out.records[out.count - 1].Delay = value;
       continue;
     }
     const ButtonRecord* previous = out.count > 0 ? &out.records[out.count - 1] : nullptr;
+    out.records[out.count++] = make(code, value, previous);
+  }
+  return out;
+}
+
+MacroRecords EncodeGeneralMacro(const ButtonEntry& entry) {
+  const std::uint8_t mode = MacroModeByte(entry.RepeatMode, entry.RepeatCount);
+  return EncodeSteps(entry, [mode](std::uint8_t code, std::uint16_t value, const ButtonRecord* previous) {
     const bool press = (value & 1) != 0;
     ButtonRecord record{};
     if (IsMouseButtonStep(code)) {
@@ -198,25 +215,16 @@ MacroRecords EncodeGeneralMacro(const ButtonEntry& entry) {
       // Usages above 0xFF do not fit the record's byte; the mouse gets the low byte.
       record.Arg2 = press ? static_cast<std::uint8_t>(KeyUsage(code)) : std::uint8_t{0};
     }
-    out.records[out.count++] = record;
-  }
-  return out;
+    return record;
+  });
 }
 
 MacroRecords EncodeBulletMacro(const ButtonEntry& entry) {
-  MacroRecords out;
   const std::uint8_t mode = MacroModeByte(entry.RepeatMode, entry.RepeatCount);
   const std::uint8_t first = entry.Steps[0].StepCode;
   // The bullet profile travels as profile + 1 in every movement record; 0 is none.
   const std::uint8_t parameter = first >= 2 ? static_cast<std::uint8_t>(first - 1) : std::uint8_t{0};
-  for (int i = 0; i < kMacroSteps && entry.Steps[i].StepCode != kStepEnd; ++i) {
-    const std::uint8_t code = entry.Steps[i].StepCode;
-    const std::uint16_t value = entry.Steps[i].StepValue;
-    if (code == kStepDelay && i > 0) {
-      if (out.count > 0) out.records[out.count - 1].Delay = value;
-      continue;
-    }
-    const ButtonRecord* previous = out.count > 0 ? &out.records[out.count - 1] : nullptr;
+  return EncodeSteps(entry, [mode, parameter](std::uint8_t code, std::uint16_t value, const ButtonRecord* previous) {
     ButtonRecord record{};
     if (IsBulletClickStep(code)) {
       record = MakeRecord(value != 0 ? kRecordMouseDown : kRecordMouseUp, mode);
@@ -235,9 +243,8 @@ MacroRecords EncodeBulletMacro(const ButtonEntry& entry) {
     } else {
       record = MakeRecord(kRecordKeyboard, mode);
     }
-    out.records[out.count++] = record;
-  }
-  return out;
+    return record;
+  });
 }
 
 int DecodeGeneralMacro(std::span<const ButtonRecord> records, int button_index, ButtonEntry& entry) {

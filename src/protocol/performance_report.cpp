@@ -75,8 +75,11 @@ PerformanceReport EncodePerformanceReport(const ProfileRecord& working) {
   if (effect == kEffectCycle || effect == kEffectCycleToo) option = working.Cycle_enable;
   if (effect == kEffectSingleColour) option = working.light_bright_colorID;
   const bool light_on = working.Enable_light != 0;
-  if (light_on) out.Lighting = static_cast<std::uint8_t>(static_cast<std::uint32_t>(effect) * 16u + static_cast<std::uint32_t>(option));
-  out.EffectSpeed = static_cast<std::uint8_t>(static_cast<std::uint32_t>(kFastestSpeed) - static_cast<std::uint32_t>(working.light_speed));
+  if (light_on)
+    out.Lighting =
+        static_cast<std::uint8_t>(static_cast<std::uint32_t>(effect) * 16u + static_cast<std::uint32_t>(option));
+  out.EffectSpeed = static_cast<std::uint8_t>(static_cast<std::uint32_t>(kFastestSpeed) -
+                                              static_cast<std::uint32_t>(working.light_speed));
 
   const int index = EffectColourIndex(effect);
   // An effect past the colour table (only a profile validation has not seen)

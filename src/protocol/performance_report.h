@@ -9,12 +9,13 @@
 #include <cstdint>
 #include <span>
 
+#include "interfaces/mouse_identity.h"
 #include "settings/settings_record.h"
 
 namespace qx27 {
 
-inline constexpr std::uint8_t kPerformanceReportId = 3;
-inline constexpr std::size_t kPerformanceReportLength = 40;
+using mouse::kPerformanceReportId;
+using mouse::kPerformanceReportLength;
 
 using PerformanceReport = std::array<std::uint8_t, kPerformanceReportLength>;
 

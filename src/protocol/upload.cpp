@@ -1,6 +1,5 @@
 #include "protocol/upload.h"
 
-#include "hid/mouse_identity.h"
 #include "protocol/button_report.h"
 #include "protocol/performance_report.h"
 
@@ -16,7 +15,7 @@ constexpr int kPerformanceAttempts = 5;
 
 int Upload(HidLink& link, ClockPort& clock, const ProfileRecord& working) {
   link.CloseFeatureHandle();
-  if (link.OpenInterface(mouse::kPerformanceReportLength) == 0) return 0;
+  if (link.OpenInterface(kPerformanceReportLength) == 0) return 0;
 
   const PerformanceReport performance = EncodePerformanceReport(working);
   bool accepted = false;
@@ -30,7 +29,7 @@ int Upload(HidLink& link, ClockPort& clock, const ProfileRecord& working) {
   }
 
   link.CloseFeatureHandle();
-  if (link.OpenInterface(mouse::kButtonReportLength) == 0) {
+  if (link.OpenInterface(kButtonReportLength) == 0) {
     link.CloseFeatureHandle();
     return 0;
   }

@@ -49,6 +49,24 @@ void VisitProfileKeys(Profile& p, Visitor& v) {
   }
 }
 
+// The header's keys in file order; the numbered profile keys follow them, one
+// for each slot in use (VisitProfileNumbers).
+template <typename Record, typename Visitor>
+void VisitHeaderKeys(Record& r, Visitor& v) {
+  v.Int(u"Totle", r.Totle, kDefaultTotle);
+  v.Int(u"Current", r.Current, kDefaultCurrent);
+  v.Int(u"Active", r.Active, kDefaultActive);
+  v.Int(u"Show_TrayIcon", r.Show_TrayIcon, kDefaultShowTrayIcon);
+  v.Int(u"Show_OSD", r.Show_OSD, kDefaultShowOsd);
+  v.Int(u"lan_id", r.lan_id, kDefaultLanId);
+  v.Text(u"BGFilesPath", r.BGFilesPath);
+}
+
+template <typename Record, typename Visitor>
+void VisitProfileNumbers(Record& r, Visitor& v) {
+  for (int i = 0; i < SlotsInUse(r.Totle); ++i) v.Int(DecimalText(i), r.ProfileNo[i], i);
+}
+
 class KeyReader {
  public:
   KeyReader(const CIniFile& ini, std::u16string_view section) : ini_(ini), section_(section) {}
@@ -102,27 +120,17 @@ std::u16string ProfileSection(std::int32_t profile_number) {
 
 void ReadHeader(IniPort& ini, std::u16string_view path, SettingsRecord& r) {
   const CIniFile file(ini, path);
-  r.Totle = SlotsInUse(file.ReadInt(kHeaderSection, u"Totle", kDefaultTotle));
-  r.Current = file.ReadInt(kHeaderSection, u"Current", kDefaultCurrent);
-  r.Active = file.ReadInt(kHeaderSection, u"Active", kDefaultActive);
-  r.Show_TrayIcon = file.ReadInt(kHeaderSection, u"Show_TrayIcon", kDefaultShowTrayIcon);
-  r.Show_OSD = file.ReadInt(kHeaderSection, u"Show_OSD", kDefaultShowOsd);
-  r.lan_id = file.ReadInt(kHeaderSection, u"lan_id", kDefaultLanId);
-  CopyToField(r.BGFilesPath, file.ReadString(kHeaderSection, u"BGFilesPath", u""));
-  for (int i = 0; i < r.Totle; ++i) r.ProfileNo[i] = file.ReadInt(kHeaderSection, DecimalText(i), i);
+  KeyReader reader(file, kHeaderSection);
+  VisitHeaderKeys(r, reader);
+  r.Totle = SlotsInUse(r.Totle);
+  VisitProfileNumbers(r, reader);
 }
 
 bool WriteHeader(IniPort& ini, std::u16string_view path, const SettingsRecord& r) {
   const CIniFile file(ini, path);
   KeyWriter w(file, kHeaderSection);
-  w.Int(u"Totle", r.Totle, kDefaultTotle);
-  w.Int(u"Current", r.Current, kDefaultCurrent);
-  w.Int(u"Active", r.Active, kDefaultActive);
-  w.Int(u"Show_TrayIcon", r.Show_TrayIcon, kDefaultShowTrayIcon);
-  w.Int(u"Show_OSD", r.Show_OSD, kDefaultShowOsd);
-  w.Int(u"lan_id", r.lan_id, kDefaultLanId);
-  w.Text(u"BGFilesPath", r.BGFilesPath);
-  for (int i = 0; i < SlotsInUse(r.Totle); ++i) w.Int(DecimalText(i), r.ProfileNo[i], i);
+  VisitHeaderKeys(r, w);
+  VisitProfileNumbers(r, w);
   return w.AllWritten();
 }
 

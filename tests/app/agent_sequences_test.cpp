@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/agent_window.h"
-#include "host/companion_ui.h"
+#include "interfaces/companion_ui.h"
 #include "protocol/button_report.h"
 #include "protocol/performance_report.h"
 #include "settings/ini_file.h"
@@ -24,7 +24,7 @@ using linux_host::PostedMessage;
 
 constexpr std::uint32_t kPresenceTimer = 100002;
 
-class AgentSequences : public ::testing::Test, protected testing_support::StandInSystem {
+class AgentSequences : public ::testing::Test, protected test::StandInSystem {
  protected:
   AgentSequences() {
     clock.Set(5'000'000);
@@ -236,7 +236,7 @@ TEST_F(AgentSequences, ReadSavesTheMousesConfigurationUnderCurrentNotActive) {
   StoreBeforeStart(u"Setting", u"Current", 2);
   StoreBeforeStart(u"Profile0Setting", u"Mouse_Speed", 9);
   PerformanceReport on_mouse = EncodePerformanceReport(agent.working_profile());
-  on_mouse[2] = 1;  // polling rate
+  on_mouse[2] = 1;   // polling rate
   on_mouse[37] = 3;  // lift-off
   mouse.StoreReport(on_mouse);
   Start();
@@ -580,7 +580,8 @@ TEST_F(AgentSequences, ADpiPressDuringAnApplysSecondSearchIsLostUntilTheNextRead
     if (report_id != 3) return;
     mouse.PressDpiButton(5);
     // The pause after the Performance report gives the reader its time.
-    for (int i = 0; i < 5000 && mouse.queued_input() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 5000 && mouse.queued_input() > 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
   };
   windows.Send(watched.handle(), companion::kApplyRequest);
   ASSERT_EQ(windows.PumpUntil(1, 5000), 1);
@@ -593,8 +594,7 @@ TEST_F(AgentSequences, ADpiPressDuringAnApplysSecondSearchIsLostUntilTheNextRead
 
 TEST_F(AgentSequences, PresenceCheckStoresTheProbesAnswerAndFollowsItWithTheIcon) {
   int answer = 0;
-  modules.AddLibrary(ProgramPath(u"Idwatch.dll"), "IdwatchProbe",
-                     [&](std::int32_t, std::int32_t) { return answer; });
+  modules.AddLibrary(ProgramPath(u"Idwatch.dll"), "IdwatchProbe", [&](std::int32_t, std::int32_t) { return answer; });
   Start();
   Send(msg::kTimer, kPresenceTimer);
   EXPECT_EQ(Stored(u"Setting", u"Device"), 0);

@@ -4,7 +4,7 @@
 
 #include "app/agent_window.h"
 #include "app/hid_app.h"
-#include "host/companion_ui.h"
+#include "interfaces/companion_ui.h"
 #include "platform/linux/clock_and_debug.h"
 #include "platform/linux/desktop_stand_ins.h"
 #include "platform/linux/window_port.h"
@@ -14,7 +14,7 @@
 namespace qx27 {
 namespace {
 
-class AgentTest : public ::testing::Test, protected testing_support::StandInSystem {};
+class AgentTest : public ::testing::Test, protected test::StandInSystem {};
 
 // ---- the application object ----
 

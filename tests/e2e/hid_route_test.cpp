@@ -24,7 +24,7 @@ extern "C" {
 #include <vector>
 
 #include "platform/win32/hid_port.h"
-#include "tools/simmouse/mouse_pipe.h"
+#include "sim/win32/mouse_pipe.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ std::wstring MousePath() {
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring path(self);
-  path = path.substr(0, path.find_last_of(L'\\'));           // ...\harness
+  path = path.substr(0, path.find_last_of(L'\\'));  // ...\harness
   return path.substr(0, path.find_last_of(L'\\') + 1) + L"bin\\qx27mouse.exe";
 }
 

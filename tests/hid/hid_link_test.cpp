@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "hid/mouse_identity.h"
+#include "interfaces/mouse_identity.h"
 #include "sim/sim_hid.h"
 
 namespace qx27 {
@@ -31,8 +31,8 @@ TEST_F(HidLinkTest, EveryPairingOfTheTwoIdentitiesIsTakenForTheMouse) {
   struct Pairing {
     std::uint16_t vid, pid;
   };
-  for (const Pairing p : {Pairing{0x3938, 0x1101}, Pairing{0x3938, 0xB412}, Pairing{0x1B80, 0x1101},
-                          Pairing{0x1B80, 0xB412}}) {
+  for (const Pairing p :
+       {Pairing{0x3938, 0x1101}, Pairing{0x3938, 0xB412}, Pairing{0x1B80, 0x1101}, Pairing{0x1B80, 0xB412}}) {
     SimHidBus own_bus;
     own_bus.AddDevice(sim::MouseLayout(p.vid, p.pid));
     HidLink own_link(own_bus);

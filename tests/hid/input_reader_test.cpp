@@ -7,7 +7,8 @@
 
 #include "hid/hid_link.h"
 #include "hid/input_report.h"
-#include "hid/mouse_identity.h"
+#include "interfaces/companion_ui.h"
+#include "interfaces/mouse_identity.h"
 #include "platform/linux/clock_and_debug.h"
 #include "platform/linux/window_port.h"
 #include "sim/sim_hid.h"
@@ -41,7 +42,7 @@ class InputReaderTest : public ::testing::Test {
   std::vector<PostedMessage> DpiMessages() const {
     std::vector<PostedMessage> found;
     for (const PostedMessage& m : windows.ReceivedBy(agent)) {
-      if (m.message == kDpiStageMessage) found.push_back(m);
+      if (m.message == companion::kDpiStageEvent) found.push_back(m);
     }
     return found;
   }
@@ -76,7 +77,7 @@ TEST_F(InputReaderTest, DpiPressBecomesADebugLineAndAMessageCarryingTheStage) {
   ASSERT_TRUE(debug.WaitForLines(1, 5000));
   Settle();
   EXPECT_EQ(debug.Lines().at(0), u"4: 02 00 03 00 00 00 00 00\n");
-  EXPECT_EQ(DpiMessages(), (std::vector<PostedMessage>{{agent, kDpiStageMessage, 3, 0}}));
+  EXPECT_EQ(DpiMessages(), (std::vector<PostedMessage>{{agent, companion::kDpiStageEvent, 3, 0}}));
 }
 
 TEST_F(InputReaderTest, OtherReportsAreOnlyWrittenToTheDebugOutput) {
@@ -89,7 +90,7 @@ TEST_F(InputReaderTest, OtherReportsAreOnlyWrittenToTheDebugOutput) {
   ASSERT_TRUE(debug.WaitForLines(5, 5000));
   Settle();
   EXPECT_EQ(debug.Lines().at(3), u"4: 07 00 03 00 00 00 00 00\n");
-  EXPECT_EQ(DpiMessages(), (std::vector<PostedMessage>{{agent, kDpiStageMessage, 255, 0}}));
+  EXPECT_EQ(DpiMessages(), (std::vector<PostedMessage>{{agent, companion::kDpiStageEvent, 255, 0}}));
 }
 
 TEST_F(InputReaderTest, StartRegistersForHidNotificationsAndOpensTheEventsInterface) {
@@ -124,7 +125,7 @@ TEST_F(InputReaderTest, PressesAfterUnplugAndPlugArriveOnceASearchHasReopenedThe
   Press({2, 0, 2, 0});
   ASSERT_TRUE(debug.WaitForLines(1, 5000));
   Settle();
-  EXPECT_EQ(DpiMessages(), (std::vector<PostedMessage>{{agent, kDpiStageMessage, 2, 0}}));
+  EXPECT_EQ(DpiMessages(), (std::vector<PostedMessage>{{agent, companion::kDpiStageEvent, 2, 0}}));
   EXPECT_EQ(bus.reads_on_closed_handles(), 0);
 }
 
@@ -151,7 +152,8 @@ TEST_F(InputReaderTest, HandleSwapsUnderConstantPressesLoseNothingTheSystemHande
   const int lengths[] = {40, 2049, 8, 100};
   for (int round = 0; round < kRounds; ++round) {
     sim::SimHidBus own_bus;
-    sim::SimDevice& own_mouse = own_bus.AddDevice(round == 1 ? sim::MouseLayoutSharedEventsInterface() : sim::MouseLayout());
+    sim::SimDevice& own_mouse =
+        own_bus.AddDevice(round == 1 ? sim::MouseLayoutSharedEventsInterface() : sim::MouseLayout());
     linux_host::InProcessWindows own_windows;
     linux_host::CapturedDebugOutput own_debug;
     InstantClock instant_clock;

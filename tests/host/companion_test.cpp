@@ -10,7 +10,7 @@ namespace {
 
 using linux_host::PostedMessage;
 
-class CompanionTest : public ::testing::Test, protected testing_support::StandInSystem {
+class CompanionTest : public ::testing::Test, protected test::StandInSystem {
  protected:
   void InstallPresenceDll(std::int32_t answer) {
     modules.AddLibrary(u"C:\\Agent\\Idwatch.dll", "IdwatchProbe", [this, answer](std::int32_t pid, std::int32_t vid) {

@@ -12,7 +12,8 @@ bool Names(std::u16string list, std::uint16_t vid, std::uint16_t pid) {
 }
 
 TEST(HardwareIds, TheMouseIsFoundInAnyEntryOfTheList) {
-  EXPECT_TRUE(Names(std::u16string(u"HID\\VID_1B80&PID_B412&REV_0100\0HID\\VID_1B80&PID_B412\0\0", 53), 0x1B80, 0xB412));
+  EXPECT_TRUE(
+      Names(std::u16string(u"HID\\VID_1B80&PID_B412&REV_0100\0HID\\VID_1B80&PID_B412\0\0", 53), 0x1B80, 0xB412));
   EXPECT_TRUE(Names(std::u16string(u"USB\\ROOT_HUB\0usb\\vid_1b80&pid_b412&mi_01\0\0", 43), 0x1B80, 0xB412));
 }
 

@@ -4,6 +4,7 @@
 
 #include "platform/linux/clock_and_debug.h"
 #include "platform/linux/desktop_stand_ins.h"
+#include "support/pointer_preferences.h"
 
 namespace qx27 {
 namespace {
@@ -13,15 +14,7 @@ using SpiCall = RecordingSystemSettings::SpiCall;
 
 constexpr char16_t kMouseKey[] = u"Control Panel\\Mouse";
 
-ProfileRecord Preferences(int dbclick, int scroll, int page, int speed, int enhance) {
-  ProfileRecord profile{};
-  profile.DBClick_Speed = dbclick;
-  profile.Scroll_Speed = scroll;
-  profile.scroll_page = page;
-  profile.Mouse_Speed = speed;
-  profile.mouse_enhance = enhance;
-  return profile;
-}
+using test::Preferences;
 
 class PointerSettingsTest : public ::testing::Test {
  protected:

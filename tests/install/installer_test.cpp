@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/win32.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -26,8 +28,7 @@ constexpr wchar_t kAgentTitle[] = L"VORN ELDAN QX27_Hid";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kRunValue[] = L"VORN ELDAN QX27";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VORN ELDAN QX27";
-constexpr const wchar_t* kProgramFiles[] = {L"qx27agent.exe", L"Idwatch.dll", L"Lan\\skin_En.ini",
-                                            L"Lan\\skin_Cs.ini"};
+constexpr const wchar_t* kProgramFiles[] = {L"qx27agent.exe", L"Idwatch.dll", L"Lan\\skin_En.ini", L"Lan\\skin_Cs.ini"};
 
 // A setup run or an agent start that takes longer than this has hung.
 constexpr DWORD kSetupLimitMs = 120000;
@@ -154,18 +155,7 @@ std::optional<DWORD> RunCommand(std::wstring command, DWORD limit_ms) {
 
 std::optional<DWORD> RunSetup() { return RunCommand(L"\"" + Env(L"QX27_SETUP") + L"\" /S", kSetupLimitMs); }
 
-int CountAgentWindows() {
-  int count = 0;
-  EnumWindows(
-      [](HWND window, LPARAM counter) -> BOOL {
-        wchar_t title[64] = {};
-        GetWindowTextW(window, title, 64);
-        if (std::wstring(title) == kAgentTitle) ++*reinterpret_cast<int*>(counter);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&count));
-  return count;
-}
+int CountAgentWindows() { return qx27::test::CountWindowsTitled(kAgentTitle); }
 
 // The agent's window once its start-up has finished: a message sent to it is
 // answered only from its message loop, which runs after the whole start-up.
@@ -249,19 +239,7 @@ bool WaitUntil(DWORD limit_ms, bool (*done)()) {
   return done();
 }
 
-// The application manifest as the loader reads it: type RT_MANIFEST, identifier 1.
-std::string ManifestOf(const std::wstring& program) {
-  HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (module == nullptr) return {};
-  std::string text;
-  if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST)) {
-    if (HGLOBAL loaded = LoadResource(module, found)) {
-      text.assign(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, found));
-    }
-  }
-  FreeLibrary(module);
-  return text;
-}
+using qx27::test::ManifestOf;
 
 std::wstring Lower(std::wstring text) {
   for (auto& c : text) c = static_cast<wchar_t>(towlower(c));
@@ -452,8 +430,8 @@ class StubbornAgentWindow {
     window_class.hInstance = GetModuleHandleW(nullptr);
     window_class.lpszClassName = L"qx27.stubborn";
     RegisterClassW(&window_class);
-    self->window_ = CreateWindowExW(0, window_class.lpszClassName, kAgentTitle, WS_POPUP, 0, 0, 0, 0, nullptr,
-                                    nullptr, window_class.hInstance, nullptr);
+    self->window_ = CreateWindowExW(0, window_class.lpszClassName, kAgentTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                    window_class.hInstance, nullptr);
     SetEvent(self->ready_);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);

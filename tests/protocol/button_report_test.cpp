@@ -12,7 +12,7 @@
 namespace qx27 {
 namespace {
 
-using testing::DefaultProfile;
+using test::DefaultProfile;
 using Bytes = std::vector<int>;
 
 int Pointer(const ButtonReport& report, int button) { return report[1 + 2 * button] | report[2 + 2 * button] << 8; }
@@ -38,7 +38,9 @@ ButtonReport Crafted(std::initializer_list<int> pointers, std::initializer_list<
 
 class StoredBulletMacros : public BulletMacroSink {
  public:
-  void StoreBulletMacro(const ButtonEntry& entry, int button_index) override { stored.emplace_back(button_index, entry); }
+  void StoreBulletMacro(const ButtonEntry& entry, int button_index) override {
+    stored.emplace_back(button_index, entry);
+  }
   std::vector<std::pair<int, ButtonEntry>> stored;
 };
 
@@ -121,9 +123,9 @@ TEST(ButtonReport, ACtrlZAssignmentSurvivesAnUploadAndADownload) {
 }
 
 TEST(ButtonReport, EveryFixedFunctionSurvivesAnUploadAndADownloadOnEveryButton) {
-  const std::vector<int> codes = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7,
-                                  0xC8, 0xC9, 0xCA, 0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6, 0xD7, 0xE0, 0xE1, 0xE2,
-                                  0xE3, 0xE4, 0xE5, 0xE6};
+  const std::vector<int> codes = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xC0, 0xC1, 0xC2, 0xC3, 0xC4,
+                                  0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xCA, 0xD0, 0xD1, 0xD2, 0xD3, 0xD4,
+                                  0xD5, 0xD6, 0xD7, 0xE0, 0xE1, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6};
   for (int button = 0; button < kButtonCount - 1; ++button) {
     for (const int code : codes) {
       EXPECT_EQ(RoundTrip(static_cast<std::uint8_t>(code), button), code) << "button " << button + 1;

@@ -6,10 +6,11 @@
 
 #include "protocol/macro_records.h"
 
-namespace qx27::testing {
+namespace qx27::test {
 namespace {
 
-constexpr std::array<std::uint8_t, kButtonCount> kDefaultButtons = {0xA0, 0xA1, 0xA2, 0xD0, 0xA4, 0xA3, 0xD1, 0xA5, 0x00};
+constexpr std::array<std::uint8_t, kButtonCount> kDefaultButtons = {0xA0, 0xA1, 0xA2, 0xD0, 0xA4,
+                                                                    0xA3, 0xD1, 0xA5, 0x00};
 
 // Every function code validation accepts, the macro codes twice so that macros are common.
 constexpr std::array<std::uint8_t, 49> kValidCodes = {
@@ -164,4 +165,4 @@ ProfileRecord GeneratedProfile(const ByteSource& next, bool only_exact) {
   return p;
 }
 
-}  // namespace qx27::testing
+}  // namespace qx27::test

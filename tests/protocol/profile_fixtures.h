@@ -9,7 +9,7 @@
 
 #include "settings/settings_record.h"
 
-namespace qx27::testing {
+namespace qx27::test {
 
 // The profile validation gives when the settings file is missing.
 ProfileRecord DefaultProfile();
@@ -31,4 +31,4 @@ ByteSource SeededSource(std::uint32_t seed);
 // steps are arbitrary bytes.
 ProfileRecord GeneratedProfile(const ByteSource& next, bool only_exact);
 
-}  // namespace qx27::testing
+}  // namespace qx27::test

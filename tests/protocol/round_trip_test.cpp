@@ -12,8 +12,8 @@
 namespace qx27 {
 namespace {
 
-using testing::GeneratedProfile;
-using testing::SeededSource;
+using test::GeneratedProfile;
+using test::SeededSource;
 
 constexpr std::uint32_t kProfiles = 3000;
 

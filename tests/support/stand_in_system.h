@@ -15,7 +15,7 @@
 #include "sim/sim_hid.h"
 #include "support/temp_folder.h"
 
-namespace qx27::testing_support {
+namespace qx27::test {
 
 struct StandInSystem {
   StandInSystem() {
@@ -40,4 +40,4 @@ struct StandInSystem {
   Ports ports{bus, windows, ini, system_settings, shell, clock, debug, modules};
 };
 
-}  // namespace qx27::testing_support
+}  // namespace qx27::test

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/win32.h"
+
 #include <string>
 
 namespace {
@@ -58,32 +60,9 @@ HWND WaitForAgentWindow(DWORD milliseconds) {
   return nullptr;
 }
 
-int CountAgentWindows() {
-  int count = 0;
-  EnumWindows(
-      [](HWND window, LPARAM counter) -> BOOL {
-        wchar_t title[64] = {};
-        GetWindowTextW(window, title, 64);
-        if (std::wstring(title) == kAgentTitle) ++*reinterpret_cast<int*>(counter);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&count));
-  return count;
-}
+int CountAgentWindows() { return qx27::test::CountWindowsTitled(kAgentTitle); }
 
-// The application manifest as the loader reads it: type RT_MANIFEST, identifier 1.
-std::string ManifestOf(const std::wstring& program) {
-  HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (module == nullptr) return {};
-  std::string text;
-  if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST)) {
-    if (HGLOBAL loaded = LoadResource(module, found)) {
-      text.assign(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, found));
-    }
-  }
-  FreeLibrary(module);
-  return text;
-}
+using qx27::test::ManifestOf;
 
 TEST(AgentManifest, AsksForNoRightsNamesWindowsTenAndElevenAndIsAwareOfEachMonitorsScale) {
   const std::string manifest = ManifestOf(AgentPath());
@@ -101,8 +80,8 @@ TEST(AgentManifest, TheRunningAgentsWindowIsAwareOfEachMonitorsScale) {
   using WindowContext = HANDLE(WINAPI*)(HWND);
   using AwarenessOf = int(WINAPI*)(HANDLE);
   const HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  const auto window_context = reinterpret_cast<WindowContext>(
-      reinterpret_cast<void*>(GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
+  const auto window_context =
+      reinterpret_cast<WindowContext>(reinterpret_cast<void*>(GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
   const auto awareness_of = reinterpret_cast<AwarenessOf>(
       reinterpret_cast<void*>(GetProcAddress(user32, "GetAwarenessFromDpiAwarenessContext")));
   ASSERT_NE(window_context, nullptr);

@@ -19,6 +19,7 @@
 #include "platform/win32/hid_port.h"
 #include "platform/win32/ini_port.h"
 #include "platform/win32/window_port.h"
+#include "support/pointer_preferences.h"
 
 namespace qx27 {
 namespace {
@@ -56,15 +57,7 @@ struct Win32Ports {
   Ports ports{hid, windows, ini, system_settings, shell, clock, debug, modules};
 };
 
-ProfileRecord Preferences(int dbclick, int scroll, int page, int speed, int enhance) {
-  ProfileRecord profile{};
-  profile.DBClick_Speed = dbclick;
-  profile.Scroll_Speed = scroll;
-  profile.scroll_page = page;
-  profile.Mouse_Speed = speed;
-  profile.mouse_enhance = enhance;
-  return profile;
-}
+using test::Preferences;
 
 class HostPortsTest : public ::testing::Test, protected Win32Ports {};
 
@@ -136,7 +129,7 @@ TEST_F(HostPortsTest, TrayAddAndDeleteReachTheShellWithTheAgentsRecord) {
 }
 
 TEST_F(HostPortsTest, CompanionIsStartedFromTheAgentFolderOnlyWhenItsWindowIsAbsent) {
-  const std::filesystem::path marker = std::filesystem::path(OwnFolder()) / "mantle-started.txt";
+  const std::filesystem::path marker = std::filesystem::path(OwnFolder()) / "Mantle.started";
   std::filesystem::remove(marker);
 
   IconOwner companion;

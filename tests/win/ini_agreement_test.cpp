@@ -3,8 +3,8 @@
 // starting file, and every result and the final bytes of the file must be the
 // same. Where the two differ on purpose (the stand-in follows Windows where
 // Wine does not), the difference is pinned in its own test below.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "tools/simmouse/mouse_pipe.h"
+#include "sim/win32/mouse_pipe.h"
 
 namespace {
 
@@ -114,8 +114,8 @@ LRESULT CALLBACK ListenProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
 // The OSD window's program is told of the agent's end with a posted
 // WM_DESTROY and WM_CLOSE; both are printed and neither ends the window.
 LRESULT CALLBACK OsdProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (g_osd_listening &&
-      (message == WM_DESTROY || message == WM_CLOSE || message == WM_COMMAND || (message >= WM_USER && message < 0xC000))) {
+  if (g_osd_listening && (message == WM_DESTROY || message == WM_CLOSE || message == WM_COMMAND ||
+                          (message >= WM_USER && message < 0xC000))) {
     std::printf("OSDMain 0x%04x 0x%llx 0x%llx\n", message, static_cast<unsigned long long>(wparam),
                 static_cast<unsigned long long>(lparam));
     std::fflush(stdout);

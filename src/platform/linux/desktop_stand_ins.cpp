@@ -65,8 +65,7 @@ bool RecordingSystemSettings::SetDoubleClickTime(std::uint32_t milliseconds) {
 }
 
 bool RecordingSystemSettings::SystemParametersInfoArray(std::uint32_t action, std::uint32_t ui_param,
-                                                        std::span<std::int32_t, 3> values,
-                                                        std::uint32_t update_flags) {
+                                                        std::span<std::int32_t, 3> values, std::uint32_t update_flags) {
   std::lock_guard lock(mutex_);
   spi_calls_.push_back({action, ui_param, {values.begin(), values.end()}, 0, update_flags});
   return true;

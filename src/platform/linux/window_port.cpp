@@ -107,8 +107,8 @@ int InProcessWindows::PumpPending() {
     PostedMessage next;
     {
       std::lock_guard lock(mutex_);
-      const auto it = std::find_if(queue_.begin(), queue_.end(),
-                                   [](const PostedMessage& m) { return m.message != msg::kQuit; });
+      const auto it =
+          std::find_if(queue_.begin(), queue_.end(), [](const PostedMessage& m) { return m.message != msg::kQuit; });
       if (it == queue_.end()) return handled;
       next = *it;
       queue_.erase(it);
@@ -125,7 +125,8 @@ int InProcessWindows::PumpUntil(int count, int timeout_ms) {
     {
       std::unique_lock lock(mutex_);
       const bool ready = posted_.wait_until(lock, deadline, [&] {
-        return std::any_of(queue_.begin(), queue_.end(), [](const PostedMessage& m) { return m.message != msg::kQuit; });
+        return std::any_of(queue_.begin(), queue_.end(),
+                           [](const PostedMessage& m) { return m.message != msg::kQuit; });
       });
       if (!ready) return handled;
     }
@@ -197,8 +198,8 @@ int InProcessWindows::named_message_registrations() const {
 
 std::uintptr_t InProcessWindows::CreateNamedMutex(std::u16string_view name, bool& already_existed) {
   std::lock_guard lock(mutex_);
-  already_existed = std::any_of(mutexes_.begin(), mutexes_.end(),
-                                [&](const auto& entry) { return entry.second.name == name; });
+  already_existed =
+      std::any_of(mutexes_.begin(), mutexes_.end(), [&](const auto& entry) { return entry.second.name == name; });
   const std::uintptr_t handle = next_mutex_;
   next_mutex_ += 4;
   mutexes_[handle] = {std::u16string(name)};

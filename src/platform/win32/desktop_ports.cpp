@@ -71,16 +71,13 @@ bool Win32SystemSettings::SetDoubleClickTime(std::uint32_t milliseconds) {
 bool Win32SystemSettings::SystemParametersInfoArray(std::uint32_t action, std::uint32_t ui_param,
                                                     std::span<std::int32_t, 3> values, std::uint32_t update_flags) {
   int params[3] = {values[0], values[1], values[2]};
-  const BOOL ok = SystemParametersInfoW(action, ui_param, params, update_flags);
-  if (!ok) GetLastError();  // fetched and dropped: nothing is reported
-  return ok != FALSE;
+  // The system's error code of a failure is neither kept nor shown.
+  return SystemParametersInfoW(action, ui_param, params, update_flags) != FALSE;
 }
 
 bool Win32SystemSettings::SystemParametersInfoValue(std::uint32_t action, std::uint32_t ui_param,
                                                     std::uintptr_t pv_param, std::uint32_t update_flags) {
-  const BOOL ok = SystemParametersInfoW(action, ui_param, reinterpret_cast<PVOID>(pv_param), update_flags);
-  if (!ok) GetLastError();
-  return ok != FALSE;
+  return SystemParametersInfoW(action, ui_param, reinterpret_cast<PVOID>(pv_param), update_flags) != FALSE;
 }
 
 // ---- shell ----

@@ -66,7 +66,7 @@ std::vector<std::u16string> Win32HidPort::EnumerateInterfaces() {
   if (!list) return paths;
 
   for (DWORD index = 0;; ++index) {
-    SP_DEVICE_INTERFACE_DATA interface{};
+    SP_DEVICE_INTERFACE_DATA interface {};
     interface.cbSize = sizeof(interface);
     if (!SetupDiEnumDeviceInterfaces(list.get(), nullptr, &hid_guid, index, &interface)) break;
 
@@ -78,7 +78,8 @@ std::vector<std::u16string> Win32HidPort::EnumerateInterfaces() {
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
     if (!SetupDiGetDeviceInterfaceDetailW(list.get(), &interface, detail, required, nullptr, nullptr)) continue;
     // The path is terminated inside the block the system sized for it.
-    const std::size_t max_units = (required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / sizeof(wchar_t);
+    const std::size_t max_units =
+        (required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath)) / sizeof(wchar_t);
     const std::wstring_view path(detail->DevicePath, wcsnlen(detail->DevicePath, max_units));
     paths.push_back(FromWide(path));
   }

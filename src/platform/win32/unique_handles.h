@@ -1,6 +1,9 @@
-// One small owner per kind of system handle. Each knows its API's own invalid
-// value (CreateFileW fails with INVALID_HANDLE_VALUE, CreateEventW with null)
-// and its own release call, and closes exactly once.
+// One small owner per kind of system handle the Win32 ports hold for the
+// length of a call. Each knows its API's own invalid value (CreateEventW fails
+// with null, SetupDiGetClassDevsW with INVALID_HANDLE_VALUE) and its own
+// release call, and closes exactly once. Handles handed out through a port
+// (HID files, registry keys, menus, modules, the mutex) are owned on the
+// portable side by ports/port_handle.h and hid/hid_roles.h.
 #pragma once
 
 #include <windows.h>
@@ -47,28 +50,16 @@ class UniqueResource {
 
 namespace detail {
 inline HANDLE NullHandle() { return nullptr; }
-inline HANDLE InvalidFileHandle() { return INVALID_HANDLE_VALUE; }
 inline void CloseKernelHandle(HANDLE h) { CloseHandle(h); }
 inline HDEVINFO InvalidDevInfo() { return INVALID_HANDLE_VALUE; }
 inline void DestroyDevInfo(HDEVINFO h) { SetupDiDestroyDeviceInfoList(h); }
 inline PHIDP_PREPARSED_DATA NullPreparsed() { return nullptr; }
 inline void FreePreparsed(PHIDP_PREPARSED_DATA p) { HidD_FreePreparsedData(p); }
-inline HKEY NullKey() { return nullptr; }
-inline void CloseKey(HKEY k) { RegCloseKey(k); }
-inline HMODULE NullModule() { return nullptr; }
-inline void ReleaseModule(HMODULE m) { ::FreeLibrary(m); }
-inline HMENU NullMenu() { return nullptr; }
-inline void ReleaseMenu(HMENU m) { ::DestroyMenu(m); }
 }  // namespace detail
 
-// CreateFileW handles: invalid is INVALID_HANDLE_VALUE.
-using unique_hfile = UniqueResource<HANDLE, detail::InvalidFileHandle, detail::CloseKernelHandle>;
 // Events, mutexes, threads: invalid is null.
 using unique_handle = UniqueResource<HANDLE, detail::NullHandle, detail::CloseKernelHandle>;
 using unique_hdevinfo = UniqueResource<HDEVINFO, detail::InvalidDevInfo, detail::DestroyDevInfo>;
 using unique_preparsed = UniqueResource<PHIDP_PREPARSED_DATA, detail::NullPreparsed, detail::FreePreparsed>;
-using unique_hkey = UniqueResource<HKEY, detail::NullKey, detail::CloseKey>;
-using unique_hmodule = UniqueResource<HMODULE, detail::NullModule, detail::ReleaseModule>;
-using unique_hmenu = UniqueResource<HMENU, detail::NullMenu, detail::ReleaseMenu>;
 
 }  // namespace qx27::win32

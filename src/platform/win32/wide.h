@@ -15,6 +15,8 @@ inline std::wstring Wide(std::u16string_view text) { return {text.begin(), text.
 
 inline std::u16string FromWide(std::wstring_view text) { return {text.begin(), text.end()}; }
 
-inline std::u16string FromWide(const wchar_t* text) { return text ? FromWide(std::wstring_view(text)) : std::u16string(); }
+inline std::u16string FromWide(const wchar_t* text) {
+  return text ? FromWide(std::wstring_view(text)) : std::u16string();
+}
 
 }  // namespace qx27::win32

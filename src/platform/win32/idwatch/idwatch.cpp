@@ -10,7 +10,8 @@
 
 extern "C" __declspec(dllexport) int WINAPI IdwatchProbe(int product_id, int vendor_id) {
   if (product_id < 0 || product_id > 0xFFFF || vendor_id < 0 || vendor_id > 0xFFFF) return 0;
-  qx27::win32::unique_hdevinfo devices(SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
+  qx27::win32::unique_hdevinfo devices(
+      SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT));
   if (!devices) return 0;
   std::vector<wchar_t> ids;
   for (DWORD index = 0;; ++index) {

@@ -1,7 +1,10 @@
-// What the agent fixes about the mouse: its identities and the report lengths
-// by which its interfaces are told apart (report ID included).
+// What the agent fixes about the mouse: its identities, the report lengths by
+// which its interfaces are told apart (report ID included) and the report IDs.
+// Defined here and nowhere else: the HID link, the protocol and the presence
+// probe all use these.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace qx27::mouse {
@@ -14,12 +17,12 @@ inline constexpr std::uint16_t kSecondVendorId = 0x1B80;
 inline constexpr std::uint16_t kSecondProductId = 0xB412;
 
 // Feature-report lengths of the interfaces.
-inline constexpr int kStartupSearchLength = 100;  // no such report; the search only opens the events interface
-inline constexpr int kCommandReportLength = 8;
-inline constexpr int kPerformanceReportLength = 40;
-inline constexpr int kButtonReportLength = 2049;
+inline constexpr std::size_t kStartupSearchLength = 100;  // no such report; the search only opens the events interface
+inline constexpr std::size_t kCommandReportLength = 8;
+inline constexpr std::size_t kPerformanceReportLength = 40;
+inline constexpr std::size_t kButtonReportLength = 2049;
 // Input-report length of the events interface.
-inline constexpr int kInputReportLength = 4;
+inline constexpr std::size_t kInputReportLength = 4;
 
 inline constexpr std::uint8_t kPerformanceReportId = 3;
 inline constexpr std::uint8_t kButtonReportId = 4;

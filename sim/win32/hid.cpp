@@ -17,7 +17,7 @@ extern "C" {
 
 #include "sim/mouse_service.h"
 #include "sim/report_text.h"
-#include "tools/simmouse/mouse_pipe.h"
+#include "sim/win32/mouse_pipe.h"
 
 // The opaque block HidD_GetPreparsedData hands out; the magic lets HidP_GetCaps
 // refuse anything else, as the system's does.
@@ -151,7 +151,8 @@ BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_DATA* prepars
     SetLastError(ERROR_INVALID_DATA);
     return FALSE;
   }
-  auto* data = static_cast<_HIDP_PREPARSED_DATA*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(_HIDP_PREPARSED_DATA)));
+  auto* data =
+      static_cast<_HIDP_PREPARSED_DATA*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(_HIDP_PREPARSED_DATA)));
   if (data == nullptr) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;

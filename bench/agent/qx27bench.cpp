@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "tools/simmouse/mouse_pipe.h"
+#include "sim/win32/mouse_pipe.h"
 
 namespace {
 
 constexpr wchar_t kAgentTitle[] = L"VORN ELDAN QX27_Hid";
 constexpr wchar_t kCompanionTitle[] = L"VORN ELDAN QX27";
-// tools/bench/reference_apply.cpp
+// bench/agent/reference_apply.cpp
 constexpr wchar_t kReferenceTitle[] = L"qx27 reference apply";
 constexpr UINT kApplyRequest = 0x04FF;
 constexpr UINT kDpiStageChanged = 0x0506;
@@ -286,7 +286,9 @@ int Startup(int samples, const char* agent_path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return std::fputs("usage: qx27bench apply N | compare N REFERENCE_PATH | dpi N | startup N AGENT_PATH\n", stderr), 2;
+  if (argc < 3)
+    return std::fputs("usage: qx27bench apply N | compare N REFERENCE_PATH | dpi N | startup N AGENT_PATH\n", stderr),
+           2;
   const std::string command = argv[1];
   const int samples = std::atoi(argv[2]);
   int result = 2;

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/simmouse/mouse_pipe.h"
+#include "sim/win32/mouse_pipe.h"
 
 namespace {
 
@@ -227,8 +227,8 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO handle, PSP_DEVICE_INTERFA
     return FALSE;
   }
   constexpr DWORD kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath);
-  if (detail != nullptr && (detail->cbSize < kPathOffset + sizeof(WCHAR) ||
-                            detail->cbSize > sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))) {
+  if (detail != nullptr &&
+      (detail->cbSize < kPathOffset + sizeof(WCHAR) || detail->cbSize > sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))) {
     SetLastError(ERROR_INVALID_USER_BUFFER);
     return FALSE;
   }

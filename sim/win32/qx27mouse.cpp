@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "sim/mouse_service.h"
-#include "tools/simmouse/mouse_pipe.h"
+#include "sim/win32/mouse_pipe.h"
 
 namespace {
 
@@ -161,10 +161,7 @@ class PipeListener {
 class InterfaceConnection {
  public:
   InterfaceConnection(MouseService& service, HANDLE pipe, MouseService::Connection connection)
-      : service_(service),
-        pipe_(pipe),
-        connection_(connection),
-        stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+      : service_(service), pipe_(pipe), connection_(connection), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     thread_ = std::thread([this] { Run(); });
   }
   ~InterfaceConnection() {
@@ -191,8 +188,8 @@ class InterfaceConnection {
       ResetEvent(event.value);
       char byte = 0;
       DWORD bytes = 0;
-      const DWORD error = Finish(pipe_.value, overlapped, ReadFile(pipe_.value, &byte, 1, nullptr, &overlapped),
-                                 stop_.value, bytes);
+      const DWORD error =
+          Finish(pipe_.value, overlapped, ReadFile(pipe_.value, &byte, 1, nullptr, &overlapped), stop_.value, bytes);
       if (error != 0 && error != ERROR_MORE_DATA) break;
     }
     // Closing the mouse's handle ends a read pending on it; disconnecting the
@@ -217,9 +214,9 @@ class InterfaceConnection {
       overlapped.hEvent = event.value;
       ResetEvent(event.value);
       DWORD bytes = 0;
-      const DWORD error = Finish(pipe_.value, overlapped,
-                                 WriteFile(pipe_.value, report.data(), static_cast<DWORD>(length), nullptr, &overlapped),
-                                 nullptr, bytes);
+      const DWORD error = Finish(
+          pipe_.value, overlapped,
+          WriteFile(pipe_.value, report.data(), static_cast<DWORD>(length), nullptr, &overlapped), nullptr, bytes);
       // The client closed its handle after this report was taken from the
       // handle's queue: it is lost with the handle, as the system loses it.
       if (error != 0) return;
@@ -257,8 +254,8 @@ class MouseServer {
       // it fails, as the system keeps it to itself.
       if (!interface.can_open) continue;
       const std::string name = interface.pipe_name;
-      listeners_.push_back(std::make_unique<PipeListener>(
-          Widen(std::string(qx27::sim::kPipeNamespace) + name), [this, name](HANDLE pipe) { Accept(name, pipe); }));
+      listeners_.push_back(std::make_unique<PipeListener>(Widen(std::string(qx27::sim::kPipeNamespace) + name),
+                                                          [this, name](HANDLE pipe) { Accept(name, pipe); }));
     }
   }
 
@@ -335,8 +332,8 @@ class MouseServer {
         overlapped.hEvent = event.value;
         ResetEvent(event.value);
         DWORD bytes = 0;
-        error = Finish(pipe.value, overlapped, ReadFile(pipe.value, chunk, sizeof(chunk), nullptr, &overlapped), nullptr,
-                       bytes);
+        error = Finish(pipe.value, overlapped, ReadFile(pipe.value, chunk, sizeof(chunk), nullptr, &overlapped),
+                       nullptr, bytes);
         request.append(chunk, bytes);
       } while (error == ERROR_MORE_DATA);
       if (error != 0) break;
@@ -346,10 +343,10 @@ class MouseServer {
       overlapped.hEvent = event.value;
       ResetEvent(event.value);
       DWORD bytes = 0;
-      error = Finish(pipe.value, overlapped,
-                     WriteFile(pipe.value, answer.text.data(), static_cast<DWORD>(answer.text.size()), nullptr,
-                               &overlapped),
-                     nullptr, bytes);
+      error = Finish(
+          pipe.value, overlapped,
+          WriteFile(pipe.value, answer.text.data(), static_cast<DWORD>(answer.text.size()), nullptr, &overlapped),
+          nullptr, bytes);
       if (answer.event == MouseService::Event::kQuit) {
         FlushFileBuffers(pipe.value);
         SetEvent(quit_.value);

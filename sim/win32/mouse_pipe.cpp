@@ -1,4 +1,4 @@
-#include "tools/simmouse/mouse_pipe.h"
+#include "sim/win32/mouse_pipe.h"
 
 #include "sim/mouse_service.h"
 
@@ -30,8 +30,8 @@ DWORD Transfer(HANDLE pipe, HANDLE event, bool write, void* buffer, DWORD size, 
   OVERLAPPED overlapped{};
   overlapped.hEvent = event;
   bytes = 0;
-  const BOOL done = write ? WriteFile(pipe, buffer, size, nullptr, &overlapped)
-                          : ReadFile(pipe, buffer, size, nullptr, &overlapped);
+  const BOOL done =
+      write ? WriteFile(pipe, buffer, size, nullptr, &overlapped) : ReadFile(pipe, buffer, size, nullptr, &overlapped);
   if (!done && GetLastError() != ERROR_IO_PENDING) return GetLastError();
   if (WaitForSingleObject(event, Remaining(deadline)) != WAIT_OBJECT_0) {
     CancelIoEx(pipe, &overlapped);

@@ -12,8 +12,8 @@ namespace qx27::simmouse {
 
 enum class AskResult {
   kAnswered,
-  kNoMouse,     // no qx27mouse process is serving the control pipe
-  kFailed,      // the pipe broke or the answer did not come in time
+  kNoMouse,  // no qx27mouse process is serving the control pipe
+  kFailed,   // the pipe broke or the answer did not come in time
 };
 
 // The mouse answers a plug or unplug only once the agent's window has taken

@@ -29,8 +29,8 @@ void ReadSettingsFileOnce() {
   wchar_t folder[MAX_PATH] = {};
   if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, folder) != S_OK) return;
   const std::wstring path = std::wstring(folder) + L"\\VORN\\ELDAN QX27\\GamingMouse";
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   std::vector<char> bytes(1 << 20);
   DWORD read = 0;
