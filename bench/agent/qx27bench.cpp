@@ -157,8 +157,9 @@ int Compare(int samples, const char* reference_path) {
     }
     Sleep(200);
     if (!ApplyOnce(reference, perf_at, reference_at)) {
-      std::fprintf(stderr, "qx27bench: the reference program's reports never reached the mouse (sample %d, report 3 %s)\n",
-                   i, perf_at < 0 ? "missing" : "stored");
+      std::fprintf(stderr,
+                   "qx27bench: the reference program's reports never reached the mouse (sample %d, report 3 %s)\n", i,
+                   perf_at < 0 ? "missing" : "stored");
       result = 1;
       break;
     }

@@ -61,7 +61,7 @@ TEST_F(HidrawPortTest, TheMouseNodesAreListedInNodeOrderUnderEveryPairingOfItsId
 
 TEST_F(HidrawPortTest, NodesWithoutAReadableIdentityAreLeftOut) {
   AddNode("hidraw1", "DRIVER=hid-generic\nHID_NAME=x\nHID_ID=0003:00003938:00001101");  // no final line feed
-  fs::create_directories(sys / "hidraw7");                                                // no device
+  fs::create_directories(sys / "hidraw7");                                              // no device
   AddNode("hidraw8", "DRIVER=hid-generic\n");
   AddNode("hidraw9", Uevent("0003:00003938"));
   AddNode("hidraw11", Uevent("0003:zz:00001101"));
@@ -76,7 +76,7 @@ TEST_F(HidrawPortTest, NodesWithoutAReadableIdentityAreLeftOut) {
 
 TEST_F(HidrawPortTest, AFileThatIsNoHidrawNodeFailsEveryRequestWithoutHarm) {
   fs::create_directories(dev);
-  EXPECT_EQ(port.Open(DevicePath("hidraw0")), kInvalidHid);  // missing
+  EXPECT_EQ(port.Open(DevicePath("hidraw0")), kInvalidHid);   // missing
   EXPECT_EQ(port.Open(FromUtf8(dev.string())), kInvalidHid);  // a folder
   test::WriteBytes(dev / "hidraw0", "");
 
