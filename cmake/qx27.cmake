@@ -71,6 +71,7 @@ function(qx27_ship target)
   # The link's own time stamps (the export table's, the PE header's until the
   # strip sets that one from the commit) would differ from build to build.
   target_link_options(${target} PRIVATE -Wl,--no-insert-timestamp)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/keep-symbols)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${PROJECT_SOURCE_DIR}/cmake/keep-symbols ${CMAKE_OBJCOPY} $<TARGET_FILE:${target}>
     COMMENT "Stripping ${target}, its symbols kept in $<TARGET_FILE_NAME:${target}>.debug"
