@@ -4,11 +4,14 @@
 # make run:  run the agent's main job on this machine, under Wine.
 # make bench: figures for the shipped agent under Wine and for the settings file
 #             and report codecs (nothing is asserted).
-# make package: build/package/qx27-setup.exe and qx27-agent.zip.
+# make package: build/package/qx27-setup.exe, qx27-agent.zip, their SHA256SUMS
+#               and the shipped programs' symbols in build/package/symbols.
+# make check-reproducible: build the package twice, in two fresh clones of the
+#               commit in different folders, and compare (slow; not in test).
 # Both install whatever is missing first.
 SHELL := /bin/bash
 .DEFAULT_GOAL := test
-.PHONY: deps check format native win test run package fuzz bench clean
+.PHONY: deps check format native win test run package check-reproducible fuzz bench clean
 
 deps:
 	@tools/install-deps
@@ -38,7 +41,11 @@ run: win
 
 package: win
 	@cmake --build --preset win --target qx27_package
-	@ls -l build/package/qx27-setup.exe build/package/qx27-agent.zip
+	@ls -l build/package/qx27-setup.exe build/package/qx27-agent.zip build/package/symbols
+	@cat build/package/SHA256SUMS
+
+check-reproducible: deps
+	@tools/check-reproducible
 
 fuzz: deps
 	@tools/run-fuzzers long

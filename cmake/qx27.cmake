@@ -68,3 +68,40 @@ function(qx27_expose target)
     target_include_directories(${target} PUBLIC ${root})
   endif()
 endfunction()
+
+# The version as C and resource-script macros: #include "qx27_version.h".
+configure_file(${CMAKE_CURRENT_LIST_DIR}/qx27_version.h.in ${CMAKE_BINARY_DIR}/generated/qx27_version.h @ONLY)
+add_library(qx27_version INTERFACE)
+target_include_directories(qx27_version INTERFACE ${CMAKE_BINARY_DIR}/generated)
+
+if(WIN32)
+  # Full debug information for the product; what ships is stripped after the
+  # link and keeps it in a file apart (qx27_ship). GoogleTest, added above,
+  # goes without.
+  add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-g>)
+  # Neither the binaries nor their symbols may depend on the folder the build
+  # ran in: sources are named from the source root ("src/app/..."), and the
+  # build folder, where every compiler runs, becomes ".". The last map that
+  # fits a path wins, and the build folder may lie inside the source tree.
+  add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=>
+                      $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=.>)
+endif()
+
+# qx27_ship(target): a program or DLL that goes to users. After each link it is
+# stripped in place and its symbols are kept in <file>.debug beside it, named
+# in it by a debug link (cmake/keep-symbols); `make package` puts those files
+# in build/package/symbols.
+function(qx27_ship target)
+  if(NOT CMAKE_OBJCOPY)
+    message(FATAL_ERROR "qx27_ship(${target}): no objcopy for this toolchain")
+  endif()
+  # The link's own time stamps (the export table's, the PE header's until the
+  # strip sets that one from the commit) would differ from build to build.
+  target_link_options(${target} PRIVATE -Wl,--no-insert-timestamp)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/keep-symbols)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${PROJECT_SOURCE_DIR}/cmake/keep-symbols ${CMAKE_OBJCOPY} $<TARGET_FILE:${target}>
+    COMMENT "Stripping ${target}, its symbols kept in $<TARGET_FILE_NAME:${target}>.debug"
+    VERBATIM)
+  set_property(GLOBAL APPEND PROPERTY QX27_SHIPPED_TARGETS ${target})
+endfunction()

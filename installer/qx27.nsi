@@ -1,8 +1,11 @@
 ; qx27-setup.exe: installs the agent for the current user only, with no
 ; administrator rights, starts it at every logon and now.
 ;
-;   makensis -DSTAGE=<folder with the files> -DICON=<icon> -DOUTFILE=<setup.exe> qx27.nsi
+;   makensis -DSTAGE=<folder with the files> -DICON=<icon> -DOUTFILE=<setup.exe>
+;            -DVERSION=<x.y.z> qx27.nsi
 ;
+; installer/make-package runs it with the project's version and file times
+; fixed, so that the same files give the same setup.
 ; STAGE holds qx27agent.exe, Idwatch.dll and Lan/skin_En.ini, Lan/skin_Cs.ini.
 
 Unicode true
@@ -18,12 +21,13 @@ SetCompressor /SOLID lzma
 
 !macro REQUIRE_DEFINE name
   !ifndef ${name}
-    !error "${name} is not set: makensis -DSTAGE=folder -DICON=icon.ico -DOUTFILE=setup.exe qx27.nsi"
+    !error "${name} is not set: makensis -DSTAGE=folder -DICON=icon.ico -DOUTFILE=setup.exe -DVERSION=x.y.z qx27.nsi"
   !endif
 !macroend
 !insertmacro REQUIRE_DEFINE STAGE
 !insertmacro REQUIRE_DEFINE ICON
 !insertmacro REQUIRE_DEFINE OUTFILE
+!insertmacro REQUIRE_DEFINE VERSION
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
@@ -42,9 +46,12 @@ SetCompressor /SOLID lzma
 ; How long a closing agent may take before setup gives up on it.
 !define CLOSE_TIMEOUT_MS 15000
 
-; One version for the agent and its installer: the agent's own version resource.
+; The agent carries the same version in its resource, as x.y.z.0; a setup that
+; would register another version than the agent it installs is not built.
 !getdllversion "${STAGE}/${AGENT}" AGENT_VERSION_
-!define VERSION "${AGENT_VERSION_1}.${AGENT_VERSION_2}.${AGENT_VERSION_3}.${AGENT_VERSION_4}"
+!if "${AGENT_VERSION_1}.${AGENT_VERSION_2}.${AGENT_VERSION_3}.${AGENT_VERSION_4}" != "${VERSION}.0"
+  !error "${AGENT} is version ${AGENT_VERSION_1}.${AGENT_VERSION_2}.${AGENT_VERSION_3}.${AGENT_VERSION_4}, setup is ${VERSION}"
+!endif
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -55,7 +62,7 @@ BrandingText "${PRODUCT} ${VERSION}"
 ShowInstDetails show
 ShowUninstDetails show
 
-VIProductVersion "${VERSION}"
+VIProductVersion "${VERSION}.0"
 VIAddVersionKey "ProductName" "${PRODUCT}"
 VIAddVersionKey "CompanyName" "${PUBLISHER}"
 VIAddVersionKey "FileDescription" "${PRODUCT} mouse agent setup"

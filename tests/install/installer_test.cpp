@@ -4,7 +4,8 @@
 // folders it changes are nobody else's.
 //
 // QX27_SETUP names the setup program, QX27_BIN the build's folder with the
-// files it must install, both as Windows paths.
+// files it must install, both as Windows paths; QX27_VERSION the project's
+// version.
 #include <windows.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -319,7 +320,11 @@ TEST_F(SetupTest, SilentInstallRegistersItsUninstallerForTheCurrentUser) {
   ASSERT_TRUE(KeyExists(kUninstallKey));
 
   EXPECT_EQ(RegString(kUninstallKey, L"DisplayName").value_or(L"").find(L"VORN ELDAN QX27"), 0u);
-  EXPECT_EQ(RegString(kUninstallKey, L"DisplayVersion"), FileVersion(Env(L"QX27_BIN") + L"\\qx27agent.exe"));
+  // The project's version, which the installed agent carries as x.y.z.0.
+  const std::wstring version = Env(L"QX27_VERSION");
+  ASSERT_FALSE(version.empty()) << "QX27_VERSION must name the project version";
+  EXPECT_EQ(RegString(kUninstallKey, L"DisplayVersion"), version);
+  EXPECT_EQ(FileVersion(InstalledAgent()), version + L".0");
   EXPECT_EQ(RegString(kUninstallKey, L"Publisher"), L"VORN");
   EXPECT_EQ(RegString(kUninstallKey, L"DisplayIcon"), InstalledAgent() + L",0");
   EXPECT_EQ(RegString(kUninstallKey, L"InstallLocation"), InstallFolder());
