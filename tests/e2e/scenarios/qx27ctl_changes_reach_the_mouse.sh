@@ -3,6 +3,10 @@
 # mouse's reports byte for byte through the agent's apply; a refused value
 # leaves the settings file as it was; status follows an unplug and a plug.
 source "$(dirname "$0")/../lib.sh"
+# The prefix, and with it the settings file, outlives each scenario: start
+# from the file the agent creates, so what is expected does not depend on
+# the scenarios that ran before.
+rm -f "$QX27_HARNESS_DIR"/wineprefix/drive_c/users/*/AppData/Roaming/VORN/"ELDAN QX27"/GamingMouse
 e2e_start
 
 file="$(settings_folder)/GamingMouse"

@@ -3,6 +3,10 @@
 # backup with one bad value is refused whole, the file left byte for byte;
 # with no agent running, a change is written and the exit code says so.
 source "$(dirname "$0")/../lib.sh"
+# The prefix, and with it the settings file, outlives each scenario: start
+# from the file the agent creates, so what is expected does not depend on
+# the scenarios that ran before.
+rm -f "$QX27_HARNESS_DIR"/wineprefix/drive_c/users/*/AppData/Roaming/VORN/"ELDAN QX27"/GamingMouse
 e2e_start
 
 file="$(settings_folder)/GamingMouse"
@@ -35,5 +39,7 @@ wait_until 20 test -s "$QX27_HARNESS_DIR/agent.exit" || fail "the agent did not 
 ctl set --profile 1 polling=1 >/dev/null 2>&1
 expect_eq "written with no agent to apply it: exit code 3" 3 "$?"
 expect_eq "the value is written all the same" 1 "$(settings_value Profile0Setting POLLRATE_VALUE)"
+# Later scenarios expect profile 1 to be the active one.
+ctl activate --no-apply 1 >/dev/null || fail "making profile 1 active again"
 
 e2e_stop
