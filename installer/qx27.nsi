@@ -6,7 +6,7 @@
 ;
 ; installer/make-package runs it with the project's version and file times
 ; fixed, so that the same files give the same setup.
-; STAGE holds qx27agent.exe, Idwatch.dll and Lan/skin_En.ini, Lan/skin_Cs.ini.
+; STAGE holds qx27agent.exe, Idwatch.dll, qx27ctl.exe and Lan/skin_En.ini, Lan/skin_Cs.ini.
 
 Unicode true
 ; The agent is a 64-bit program; a 64-bit installer needs no 32-bit subsystem.
@@ -161,6 +161,7 @@ Section "Agent" SecAgent
   SetOutPath "$INSTDIR"
   File "${STAGE}/${AGENT}"
   File "${STAGE}/Idwatch.dll"
+  File "${STAGE}/qx27ctl.exe"
   SetOutPath "$INSTDIR\Lan"
   File "${STAGE}/Lan/skin_En.ini"
   File "${STAGE}/Lan/skin_Cs.ini"
@@ -199,6 +200,7 @@ Section "Uninstall"
 
   Delete "$INSTDIR\${AGENT}"
   Delete "$INSTDIR\Idwatch.dll"
+  Delete "$INSTDIR\qx27ctl.exe"
   Delete "$INSTDIR\Lan\skin_En.ini"
   Delete "$INSTDIR\Lan\skin_Cs.ini"
   Delete "$INSTDIR\${UNINSTALLER}"

@@ -29,7 +29,8 @@ constexpr wchar_t kAgentTitle[] = L"VORN ELDAN QX27_Hid";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kRunValue[] = L"VORN ELDAN QX27";
 constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VORN ELDAN QX27";
-constexpr const wchar_t* kProgramFiles[] = {L"qx27agent.exe", L"Idwatch.dll", L"Lan\\skin_En.ini", L"Lan\\skin_Cs.ini"};
+constexpr const wchar_t* kProgramFiles[] = {L"qx27agent.exe", L"Idwatch.dll", L"qx27ctl.exe", L"Lan\\skin_En.ini",
+                                            L"Lan\\skin_Cs.ini"};
 
 // A setup run or an agent start that takes longer than this has hung.
 constexpr DWORD kSetupLimitMs = 120000;

@@ -50,6 +50,7 @@ class UniqueResource {
 
 namespace detail {
 inline HANDLE NullHandle() { return nullptr; }
+inline HANDLE InvalidFileHandle() { return INVALID_HANDLE_VALUE; }
 inline void CloseKernelHandle(HANDLE h) { CloseHandle(h); }
 inline HDEVINFO InvalidDevInfo() { return INVALID_HANDLE_VALUE; }
 inline void DestroyDevInfo(HDEVINFO h) { SetupDiDestroyDeviceInfoList(h); }
@@ -57,6 +58,8 @@ inline PHIDP_PREPARSED_DATA NullPreparsed() { return nullptr; }
 inline void FreePreparsed(PHIDP_PREPARSED_DATA p) { HidD_FreePreparsedData(p); }
 }  // namespace detail
 
+// CreateFileW handles: invalid is INVALID_HANDLE_VALUE.
+using unique_hfile = UniqueResource<HANDLE, detail::InvalidFileHandle, detail::CloseKernelHandle>;
 // Events, mutexes, threads: invalid is null.
 using unique_handle = UniqueResource<HANDLE, detail::NullHandle, detail::CloseKernelHandle>;
 using unique_hdevinfo = UniqueResource<HDEVINFO, detail::InvalidDevInfo, detail::DestroyDevInfo>;

@@ -1,8 +1,10 @@
-// qx27ctl: a stand-in for the companion UI, for scripts and for the companion
-// UI's developers. It posts the messages the companion UI and the system post
-// to the agent, listens as the companion UI's window, and shows the agent's
-// debugger output. Its mouse commands drive the simulated mouse (qx27mouse)
-// of the harness. Its commands and output formats are kept stable.
+// qx27testctl: a stand-in for the companion UI, for scripts and for the
+// companion UI's developers; tools/harness ctl runs it. It prints itself as
+// qx27ctl, the name its scripts have always known it by. It posts the
+// messages the companion UI and the system post to the agent, listens as the
+// companion UI's window, and shows the agent's debugger output. Its mouse
+// commands drive the simulated mouse (qx27mouse) of the harness. Its commands
+// and output formats are kept stable.
 #include <windows.h>
 
 #include <cstdio>
