@@ -34,8 +34,8 @@ class Parser {
   }
 
   void SkipSpace() {
-    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\n' ||
-                                   text_[pos_] == '\r')) {
+    while (pos_ < text_.size() &&
+           (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\n' || text_[pos_] == '\r')) {
       ++pos_;
     }
   }
@@ -98,7 +98,7 @@ class Parser {
   }
 
   bool Text(std::u16string& out) {
-    ++pos_;  // the opening quote
+    ++pos_;             // the opening quote
     std::string plain;  // UTF-8 bytes since the last escape
     out.clear();
     for (;;) {
@@ -115,14 +115,30 @@ class Parser {
       if (pos_ >= text_.size()) return Fail("a text without its closing quote");
       const char e = text_[pos_++];
       switch (e) {
-        case '"': out.push_back(u'"'); break;
-        case '\\': out.push_back(u'\\'); break;
-        case '/': out.push_back(u'/'); break;
-        case 'b': out.push_back(u'\b'); break;
-        case 'f': out.push_back(u'\f'); break;
-        case 'n': out.push_back(u'\n'); break;
-        case 'r': out.push_back(u'\r'); break;
-        case 't': out.push_back(u'\t'); break;
+        case '"':
+          out.push_back(u'"');
+          break;
+        case '\\':
+          out.push_back(u'\\');
+          break;
+        case '/':
+          out.push_back(u'/');
+          break;
+        case 'b':
+          out.push_back(u'\b');
+          break;
+        case 'f':
+          out.push_back(u'\f');
+          break;
+        case 'n':
+          out.push_back(u'\n');
+          break;
+        case 'r':
+          out.push_back(u'\r');
+          break;
+        case 't':
+          out.push_back(u'\t');
+          break;
         case 'u': {
           if (pos_ + 4 > text_.size()) return Fail("a short \\u escape");
           unsigned unit = 0;

@@ -21,7 +21,7 @@ struct JsonValue {
   bool boolean = false;
   std::int64_t number = 0;
   std::u16string text;
-  std::vector<JsonValue> items;                              // kArray
+  std::vector<JsonValue> items;                            // kArray
   std::vector<std::pair<std::string, JsonValue>> members;  // kObject, in file order
 
   // The member named `key`, or null when there is none.

@@ -22,15 +22,15 @@ struct UsageName {
   const char* name;
 };
 constexpr UsageName kUsageNames[] = {
-    {0x28, "enter"},     {0x29, "esc"},        {0x2A, "backspace"},  {0x2B, "tab"},         {0x2C, "space"},
-    {0x2D, "minus"},     {0x2E, "equal"},      {0x2F, "lbracket"},   {0x30, "rbracket"},    {0x31, "backslash"},
-    {0x33, "semicolon"}, {0x34, "quote"},      {0x35, "grave"},      {0x36, "comma"},       {0x37, "period"},
-    {0x38, "slash"},     {0x39, "capslock"},   {0x46, "printscreen"}, {0x47, "scrolllock"}, {0x48, "pause"},
-    {0x49, "insert"},    {0x4A, "home"},       {0x4B, "pageup"},     {0x4C, "delete"},      {0x4D, "end"},
-    {0x4E, "pagedown"},  {0x4F, "right-arrow"}, {0x50, "left-arrow"}, {0x51, "down-arrow"}, {0x52, "up-arrow"},
-    {0x53, "numlock"},   {0x54, "kp-slash"},   {0x55, "kp-star"},    {0x56, "kp-minus"},    {0x57, "kp-plus"},
-    {0x58, "kp-enter"},  {0x62, "kp-0"},       {0x63, "kp-period"},  {0x65, "menu"},        {0xE0, "lctrl"},
-    {0xE1, "lshift"},    {0xE2, "lalt"},       {0xE3, "lwin"},       {0xE4, "rctrl"},       {0xE5, "rshift"},
+    {0x28, "enter"},     {0x29, "esc"},         {0x2A, "backspace"},   {0x2B, "tab"},        {0x2C, "space"},
+    {0x2D, "minus"},     {0x2E, "equal"},       {0x2F, "lbracket"},    {0x30, "rbracket"},   {0x31, "backslash"},
+    {0x33, "semicolon"}, {0x34, "quote"},       {0x35, "grave"},       {0x36, "comma"},      {0x37, "period"},
+    {0x38, "slash"},     {0x39, "capslock"},    {0x46, "printscreen"}, {0x47, "scrolllock"}, {0x48, "pause"},
+    {0x49, "insert"},    {0x4A, "home"},        {0x4B, "pageup"},      {0x4C, "delete"},     {0x4D, "end"},
+    {0x4E, "pagedown"},  {0x4F, "right-arrow"}, {0x50, "left-arrow"},  {0x51, "down-arrow"}, {0x52, "up-arrow"},
+    {0x53, "numlock"},   {0x54, "kp-slash"},    {0x55, "kp-star"},     {0x56, "kp-minus"},   {0x57, "kp-plus"},
+    {0x58, "kp-enter"},  {0x62, "kp-0"},        {0x63, "kp-period"},   {0x65, "menu"},       {0xE0, "lctrl"},
+    {0xE1, "lshift"},    {0xE2, "lalt"},        {0xE3, "lwin"},        {0xE4, "rctrl"},      {0xE5, "rshift"},
     {0xE6, "ralt"},      {0xE7, "rwin"},
 };
 
@@ -84,9 +84,9 @@ std::optional<std::uint32_t> ParseHexByte(std::string_view text) {
   std::uint32_t value = 0;
   for (const char c : text.substr(2)) {
     const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                  : (c >= 'a' && c <= 'f')                     ? c - 'a' + 10
-                  : (c >= 'A' && c <= 'F')                     ? c - 'A' + 10
-                                                               : -1;
+                  : (c >= 'a' && c <= 'f')                    ? c - 'a' + 10
+                  : (c >= 'A' && c <= 'F')                    ? c - 'A' + 10
+                                                              : -1;
     if (d < 0) return std::nullopt;
     value = value * 16 + static_cast<std::uint32_t>(d);
   }
@@ -213,7 +213,8 @@ std::optional<std::uint8_t> ParseKey(std::string_view text, std::string& error) 
       if (NormalName(UsageText(u)) == name && KeyNumberForUsage(u) != 0) usage = u;
     }
     if (usage == 0) {
-      error = std::string("\"") + std::string(text) + "\" is no key name (a to z, 0 to 9, f1 to f12, enter, space, lctrl, ...)";
+      error = std::string("\"") + std::string(text) +
+              "\" is no key name (a to z, 0 to 9, f1 to f12, enter, space, lctrl, ...)";
       return std::nullopt;
     }
   }
@@ -224,7 +225,8 @@ std::optional<std::uint8_t> ParseKey(std::string_view text, std::string& error) 
   }
   const std::uint8_t number = KeyNumberForUsage(usage);
   if (number == kStepMouseButton5) {
-    error = std::string("\"") + std::string(text) + "\" cannot be in a macro: its key number is the one of mouse button 5";
+    error =
+        std::string("\"") + std::string(text) + "\" cannot be in a macro: its key number is the one of mouse button 5";
     return std::nullopt;
   }
   return number;

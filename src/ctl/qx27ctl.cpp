@@ -1,8 +1,8 @@
 #include "ctl/qx27ctl.h"
 
 #include <array>
-#include <limits>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -11,8 +11,8 @@
 #include "ctl/json.h"
 #include "ctl/names.h"
 #include "ctl/settings_keys.h"
-#include "interfaces/mouse_identity.h"
 #include "interfaces/companion_ui.h"
+#include "interfaces/mouse_identity.h"
 #include "protocol/button_report.h"
 #include "protocol/macro_records.h"
 #include "qx27_version.h"
@@ -363,16 +363,17 @@ std::string ProfileText(const SettingsRecord& s, int slot) {
   out += "  DPI stage:       " + std::to_string(p.DPI_Cur) + "\n";
   out += "  DPI stages:     ";
   for (int i = 0; i < kDpiStages; ++i) {
-    out += std::string(" ") + std::to_string(i + 1) + ": level " + std::to_string(p.DPI_Value[i]) + " " + ColourText(p.DPI_Color[i]);
+    out += std::string(" ") + std::to_string(i + 1) + ": level " + std::to_string(p.DPI_Value[i]) + " " +
+           ColourText(p.DPI_Color[i]);
     out += i + 1 < kDpiStages ? "," : "\n";
   }
   out += "  polling rate:    code " + std::to_string(p.POLLRATE_VALUE) + " (0..3)\n";
   out += "  lift-off height: code " + std::to_string(p.lift_height) + " (0..3)\n";
   const int colour_index = p.light_type >= 1 ? p.light_type - 1 : 0;
   out += "  lighting:        " + OnOff(p.Enable_light) + ", effect " + std::to_string(p.light_type) + ", colour " +
-         ColourText(p.light_Color[colour_index]) + ", brightness " + std::to_string(p.light_bright) +
-         " of 5, speed " + std::to_string(p.light_speed) + " of 5, colour cycle " + OnOff(p.Cycle_enable) +
-         ", colour number " + std::to_string(p.light_bright_colorID) + "\n";
+         ColourText(p.light_Color[colour_index]) + ", brightness " + std::to_string(p.light_bright) + " of 5, speed " +
+         std::to_string(p.light_speed) + " of 5, colour cycle " + OnOff(p.Cycle_enable) + ", colour number " +
+         std::to_string(p.light_bright_colorID) + "\n";
   out += "  effect colours: ";
   for (int i = 0; i < kLightColors; ++i) out += std::string(" ") + ColourText(p.light_Color[i]);
   out += "\n  cycle colours:  ";
@@ -408,11 +409,11 @@ struct AliasTarget {
   const char* key;
 };
 constexpr AliasTarget kAliases[] = {
-    {"dpi-stage", "DPI_Cur"},        {"polling", "POLLRATE_VALUE"},   {"lift", "lift_height"},
-    {"lighting", "Enable_light"},    {"effect", "light_type"},        {"brightness", "light_bright"},
-    {"speed", "light_speed"},        {"name", "Profil_Name"},         {"double-click", "DBClick_Speed"},
+    {"dpi-stage", "DPI_Cur"},         {"polling", "POLLRATE_VALUE"},     {"lift", "lift_height"},
+    {"lighting", "Enable_light"},     {"effect", "light_type"},          {"brightness", "light_bright"},
+    {"speed", "light_speed"},         {"name", "Profil_Name"},           {"double-click", "DBClick_Speed"},
     {"pointer-speed", "Mouse_Speed"}, {"acceleration", "mouse_enhance"}, {"scroll-lines", "Scroll_Speed"},
-    {"page-scroll", "scroll_page"},  {"tray-icon", "Show_TrayIcon"},
+    {"page-scroll", "scroll_page"},   {"tray-icon", "Show_TrayIcon"},
 };
 
 std::string Lower(std::string_view text) {
@@ -583,7 +584,8 @@ int Button(Command& c, const Options& options) {
   for (std::size_t i = 1; i < options.positional.size(); ++i) name += (i > 1 ? " " : "") + options.positional[i];
   const auto code = ParseFunction(name);
   if (!code) {
-    return c.Refuse(std::string("\"") + name + "\" is no function a button can be given by name (qx27ctl button --help lists "
+    return c.Refuse(std::string("\"") + name +
+                    "\" is no function a button can be given by name (qx27ctl button --help lists "
                     "them; macros: qx27ctl macro)");
   }
   return StoreButton(c, options, *slot, *index, NewEntry(c, *slot, *index, *code));
@@ -631,8 +633,9 @@ int Macro(Command& c, const Options& options) {
   ButtonEntry back{};
   DecodeGeneralMacro(records.View(), *index, back);
   if (MacroText(back) != MacroText(entry)) {
-    c.result_.err += "qx27ctl: note: the mouse plays one key at a time; read back from it, this macro becomes: " +
-                     MacroText(back) + "\n";
+    c.result_.err +=
+        "qx27ctl: note: the mouse plays one key at a time; read back from it, this macro becomes: " + MacroText(back) +
+        "\n";
   }
   return StoreButton(c, options, *slot, *index, entry);
 }
@@ -672,8 +675,7 @@ std::string SettingsJson(SettingsRecord& s) {
   for (const KeyRef& key : HeaderKeys(s)) {
     out += first ? "\n    " : ",\n    ";
     first = false;
-    out += JsonText(key.name) + ": " +
-           (key.kind == KeyKind::kText ? JsonText(FileValue(key)) : ToUtf8(FileValue(key)));
+    out += JsonText(key.name) + ": " + (key.kind == KeyKind::kText ? JsonText(FileValue(key)) : ToUtf8(FileValue(key)));
   }
   out += "\n  }";
   std::vector<std::u16string> written;
@@ -741,8 +743,9 @@ bool AssignFromJson(KeyRef& key, const JsonValue& value, const std::string& sect
     case KeyKind::kButton: {
       const auto entry = value.kind == JsonValue::Kind::kText ? ParseStructValue(value.text) : std::nullopt;
       if (!entry) {
-        error = where + " is refused: it accepts a Button entry's stored text (760 hexadecimal digits and a "
-                        "2-digit checksum)";
+        error = where +
+                " is refused: it accepts a Button entry's stored text (760 hexadecimal digits and a "
+                "2-digit checksum)";
         return false;
       }
       *key.entry = *entry;

@@ -25,9 +25,9 @@ struct CtlPorts {
 
 // Exit codes.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;         // no settings file, a file that cannot be read or written
-inline constexpr int kExitRefused = 2;        // bad usage, unknown key, value out of range: nothing written
-inline constexpr int kExitNoAgent = 3;        // written, but no agent runs to apply it
+inline constexpr int kExitFailed = 1;            // no settings file, a file that cannot be read or written
+inline constexpr int kExitRefused = 2;           // bad usage, unknown key, value out of range: nothing written
+inline constexpr int kExitNoAgent = 3;           // written, but no agent runs to apply it
 inline constexpr int kExitChangedMeanwhile = 4;  // written, but another program changed those keys since
 
 struct CtlResult {

@@ -63,10 +63,14 @@ int HexDigit(char16_t c) {
 
 std::string Shown(const KeyRef& key) {
   switch (key.kind) {
-    case KeyKind::kInteger: return std::to_string(*key.value);
-    case KeyKind::kColour: return std::to_string(*key.value);
-    case KeyKind::kText: return std::string("\"") + ToUtf8(FieldText(key.text)) + "\"";
-    case KeyKind::kButton: return "(entry)";
+    case KeyKind::kInteger:
+      return std::to_string(*key.value);
+    case KeyKind::kColour:
+      return std::to_string(*key.value);
+    case KeyKind::kText:
+      return std::string("\"") + ToUtf8(FieldText(key.text)) + "\"";
+    case KeyKind::kButton:
+      return "(entry)";
   }
   return {};
 }
@@ -135,9 +139,12 @@ std::string Accepts(const KeyRef& key) {
     case KeyKind::kInteger:
       return key.low == 0 && key.high == 1 ? "0 or 1 (off or on)"
                                            : std::to_string(key.low) + ".." + std::to_string(key.high);
-    case KeyKind::kColour: return "a colour #RRGGBB, or its stored number 0..16777215";
-    case KeyKind::kText: return "text of up to " + std::to_string(key.text.size() - 1) + " characters on one line";
-    case KeyKind::kButton: return "a button assignment (qx27ctl button, qx27ctl macro)";
+    case KeyKind::kColour:
+      return "a colour #RRGGBB, or its stored number 0..16777215";
+    case KeyKind::kText:
+      return "text of up to " + std::to_string(key.text.size() - 1) + " characters on one line";
+    case KeyKind::kButton:
+      return "a button assignment (qx27ctl button, qx27ctl macro)";
   }
   return {};
 }
@@ -177,7 +184,8 @@ bool AssignFromText(KeyRef& key, std::string_view text, std::string& error) {
       CopyToField(key.text, value);
       return true;
     }
-    case KeyKind::kButton: return refuse();
+    case KeyKind::kButton:
+      return refuse();
   }
   return false;
 }
@@ -193,8 +201,8 @@ std::string TextProblem(std::u16string_view text, std::size_t field_units) {
   if (!text.empty() && (text.front() == u' ' || text.back() == u' ' || text.front() == u'\t')) {
     return "it begins or ends with a space, which the settings file does not keep";
   }
-  if (text.size() >= 2 && ((text.front() == u'"' && text.back() == u'"') ||
-                           (text.front() == u'\'' && text.back() == u'\''))) {
+  if (text.size() >= 2 &&
+      ((text.front() == u'"' && text.back() == u'"') || (text.front() == u'\'' && text.back() == u'\''))) {
     return "it is in quotes, which the settings file does not keep";
   }
   return {};
@@ -203,8 +211,10 @@ std::string TextProblem(std::u16string_view text, std::size_t field_units) {
 std::u16string FileValue(const KeyRef& key) {
   switch (key.kind) {
     case KeyKind::kInteger:
-    case KeyKind::kColour: return DecimalText(*key.value);
-    case KeyKind::kText: return std::u16string(FieldText(key.text));
+    case KeyKind::kColour:
+      return DecimalText(*key.value);
+    case KeyKind::kText:
+      return std::u16string(FieldText(key.text));
     case KeyKind::kButton: {
       std::u16string out;
       unsigned sum = 0;

@@ -42,8 +42,8 @@ TEST(CtlNames, ColoursAreTypedRedGreenBlueAndStoredRedInTheLowByte) {
   // The default colour cycle reads red, green, blue, yellow, cyan, magenta, white.
   std::vector<std::string> cycle;
   for (const std::int32_t value : kDefaultLightCycle) cycle.push_back(ColourText(value));
-  EXPECT_EQ(cycle, (std::vector<std::string>{"#FF0000", "#00FF00", "#0000FF", "#FFFF00", "#00FFFF", "#FF00FF",
-                                             "#FFFFFF"}));
+  EXPECT_EQ(cycle,
+            (std::vector<std::string>{"#FF0000", "#00FF00", "#0000FF", "#FFFF00", "#00FFFF", "#FF00FF", "#FFFFFF"}));
   for (const char* bad : {"FF0000", "#FF000", "#FF00000", "#GG0000", "", "#"}) {
     EXPECT_EQ(ParseColour(bad), std::nullopt) << bad;
   }
@@ -83,8 +83,7 @@ TEST(CtlNames, EveryKeyNameShownIsReadBackAsTheKeyTheMouseReturns) {
 
 TEST(CtlNames, MacroTextBecomesTheStepsAndReadsBackAsTyped) {
   EXPECT_EQ(StepsOf(Parsed("A down, 50 ms, A up")), (std::vector<Step>{{0x14, 1}, {0xFF, 50}, {0x14, 0}}));
-  EXPECT_EQ(StepsOf(Parsed("ctrl down,c,ctrl up")),
-            (std::vector<Step>{{0x88, 1}, {0x26, 1}, {0x26, 0}, {0x88, 0}}));
+  EXPECT_EQ(StepsOf(Parsed("ctrl down,c,ctrl up")), (std::vector<Step>{{0x88, 1}, {0x26, 1}, {0x26, 0}, {0x88, 0}}));
   EXPECT_EQ(StepsOf(Parsed("left down, 20ms, left up, forward")),
             (std::vector<Step>{{1, 1}, {0xFF, 20}, {1, 0}, {16, 1}, {16, 0}}));
   EXPECT_EQ(MacroText(EntryOf(Parsed("a down, 50ms, a up"))), "A down, 50 ms, A up");
@@ -95,10 +94,10 @@ TEST(CtlNames, MacroTextBecomesTheStepsAndReadsBackAsTyped) {
 TEST(CtlNames, MacroTextTheMouseCouldNotPlayAsWrittenIsRefused) {
   std::string ninety_three = "a";
   for (int i = 1; i < 93; ++i) ninety_three += ", 1 ms";
-  for (const std::string& text : {std::string("50 ms, A down"), std::string("A down, 5 ms, 5 ms, A up"),
-                                  std::string("A down, 0 ms"), std::string("A down, 65536 ms"),
-                                  std::string("A down,, A up"), std::string("nokey down"), std::string(""),
-                                  std::string("grave"), ninety_three}) {
+  for (const std::string& text :
+       {std::string("50 ms, A down"), std::string("A down, 5 ms, 5 ms, A up"), std::string("A down, 0 ms"),
+        std::string("A down, 65536 ms"), std::string("A down,, A up"), std::string("nokey down"), std::string(""),
+        std::string("grave"), ninety_three}) {
     std::string error;
     EXPECT_EQ(ParseMacro(text, error), std::nullopt) << text;
     EXPECT_FALSE(error.empty()) << text;

@@ -35,8 +35,8 @@ TEST(CtlSettingsKeys, TheRangesTheToolAcceptsAreTheAgentsValidation) {
   const auto check = [&](KeyRef& key, const char* section) {
     if (key.kind != KeyKind::kInteger || !key.settable) return;
     const std::int32_t kept = *key.value;
-    for (const std::int64_t value : {std::int64_t{key.low} - 1, std::int64_t{key.low}, std::int64_t{key.high},
-                                     std::int64_t{key.high} + 1}) {
+    for (const std::int64_t value :
+         {std::int64_t{key.low} - 1, std::int64_t{key.low}, std::int64_t{key.high}, std::int64_t{key.high} + 1}) {
       *key.value = static_cast<std::int32_t>(value);
       auto checked = std::make_unique<SettingsRecord>(*record);
       ValidateHeader(*checked);
@@ -56,8 +56,8 @@ TEST(CtlSettingsKeys, TextsThatTheSettingsFileCannotKeepAreRefused) {
   KeyRef name = Named(ProfileKeys(record->Profiles[0]), "Profil_Name");
   std::string error;
   EXPECT_TRUE(AssignFromText(name, std::string(49, 'x'), error)) << error;
-  for (const std::string& bad : {std::string(50, 'x'), std::string("two\nlines"), std::string(" padded"),
-                                 std::string("\"quoted\"")}) {
+  for (const std::string& bad :
+       {std::string(50, 'x'), std::string("two\nlines"), std::string(" padded"), std::string("\"quoted\"")}) {
     EXPECT_FALSE(AssignFromText(name, bad, error)) << bad;
   }
 }

@@ -22,8 +22,8 @@ class Win32Files final : public qx27::FilePort {
  public:
   std::optional<std::string> ReadWholeFile(std::u16string_view path) override {
     const qx27::win32::unique_hfile file(CreateFileW(qx27::win32::Wide(path).c_str(), GENERIC_READ,
-                                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+                                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return std::nullopt;
     std::string bytes;
     char buffer[65536];
@@ -38,7 +38,7 @@ class Win32Files final : public qx27::FilePort {
 
   bool WriteWholeFile(std::u16string_view path, std::string_view bytes) override {
     const qx27::win32::unique_hfile file(CreateFileW(qx27::win32::Wide(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD written = 0;
     return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
