@@ -449,6 +449,11 @@ FuseMouse::Started FuseMouse::Start(MouseService& service, FuseMouseFolders fold
     started.error = "this system has no /dev/fuse";
     return started;
   }
+  std::error_code error;
+  if (!fs::is_directory(folders.mount, error)) {
+    started.error = "no folder to mount on at " + folders.mount.string();
+    return started;
+  }
   auto state = std::make_unique<State>(service, std::move(folders));
   static const fuse_lowlevel_ops kOperations = [] {
     fuse_lowlevel_ops operations{};
