@@ -39,10 +39,14 @@ std::string NodeName(std::size_t index) { return "hidraw" + std::to_string(index
 // The mouse's report IDs by the role the length gives the interface.
 std::uint8_t FeatureReportId(int length) {
   switch (length) {
-    case 40: return 3;
-    case 2049: return 4;
-    case 8: return 6;
-    default: return 1;
+    case 40:
+      return 3;
+    case 2049:
+      return 4;
+    case 8:
+      return 6;
+    default:
+      return 1;
   }
 }
 std::uint8_t InputReportId(int length) { return length == 4 ? 2 : 1; }
@@ -54,8 +58,7 @@ std::string Hex8(std::uint16_t value) {
 }
 
 bool IsHidrawCommand(unsigned command, unsigned number) {
-  return _IOC_TYPE(command) == 'H' && _IOC_NR(command) == number &&
-         _IOC_DIR(command) == (_IOC_READ | _IOC_WRITE);
+  return _IOC_TYPE(command) == 'H' && _IOC_NR(command) == number && _IOC_DIR(command) == (_IOC_READ | _IOC_WRITE);
 }
 
 }  // namespace
@@ -207,7 +210,7 @@ struct FuseMouse::State {
   static State& Of(fuse_req_t request) { return *static_cast<State*>(fuse_req_userdata(request)); }
 
   static struct stat NodeAttributes(fuse_ino_t inode) {
-    struct stat attributes{};
+    struct stat attributes {};
     attributes.st_ino = inode;
     attributes.st_mode = S_IFREG | 0600;
     attributes.st_nlink = 1;
@@ -233,7 +236,7 @@ struct FuseMouse::State {
 
   static void GetAttributes(fuse_req_t request, fuse_ino_t inode, fuse_file_info*) {
     if (inode == FUSE_ROOT_ID) {
-      struct stat attributes{};
+      struct stat attributes {};
       attributes.st_ino = inode;
       attributes.st_mode = S_IFDIR | 0755;
       attributes.st_nlink = 2;
@@ -259,7 +262,7 @@ struct FuseMouse::State {
     std::vector<char> buffer(size);
     std::size_t used = 0;
     for (auto i = static_cast<std::size_t>(std::max<off_t>(offset, 0)); i < entries.size(); ++i) {
-      struct stat attributes{};
+      struct stat attributes {};
       attributes.st_ino = entries[i].second;
       attributes.st_mode = entries[i].second == FUSE_ROOT_ID ? S_IFDIR : S_IFREG;
       const std::size_t needed = fuse_add_direntry(request, buffer.data() + used, size - used, entries[i].first.c_str(),
@@ -295,7 +298,8 @@ struct FuseMouse::State {
     file->name = present[*index].pipe_name;
     file->connection = connection.handle;
     if (connection.delivers_input) {
-      file->delivery = std::thread([&state, raw = file.get(), handle = connection.handle] { state.Deliver(*raw, handle); });
+      file->delivery =
+          std::thread([&state, raw = file.get(), handle = connection.handle] { state.Deliver(*raw, handle); });
     }
     std::uint64_t id = 0;
     {
@@ -415,7 +419,8 @@ struct FuseMouse::State {
     } else if ((IsHidrawCommand(command, 0x06) || IsHidrawCommand(command, 0x07)) && in_size > 0) {
       const bool set = _IOC_NR(command) == 0x06;
       const std::span bytes(static_cast<const std::uint8_t*>(in), in_size);
-      const std::string answer = state.service.Handle((set ? "set " : "get ") + file->name + " " + HexBytes(bytes)).text;
+      const std::string answer =
+          state.service.Handle((set ? "set " : "get ") + file->name + " " + HexBytes(bytes)).text;
       if (answer.starts_with("error absent")) {
         fuse_reply_err(request, ENODEV);
       } else if (!answer.starts_with("ok\n")) {

@@ -118,9 +118,9 @@ TEST_F(FuseMouseTest, RefusedAndWronglySizedSetsFailAndStoreNothing) {
   EXPECT_FALSE(port.SetFeature(handle, std::span(report).first(8)));
   EXPECT_TRUE(service.mouse().SetLog().empty());
   EXPECT_TRUE(port.SetFeature(handle, report));
-  EXPECT_EQ(mouse->Handle("log").text,
-            "ok\nset refused " + sim::HexBytes(report) + "\nset rejected 03 01 02 03 00 00 00 00\nset accepted " +
-                sim::HexBytes(report) + "\n");
+  EXPECT_EQ(mouse->Handle("log").text, "ok\nset refused " + sim::HexBytes(report) +
+                                           "\nset rejected 03 01 02 03 00 00 00 00\nset accepted " +
+                                           sim::HexBytes(report) + "\n");
   port.Close(handle);
 }
 
