@@ -155,8 +155,16 @@ Answer MouseService::Handle(std::string_view request) {
   if (verb == "report") return Report(args);
   if (verb == "status") return Status();
   if (verb == "log") {
+    // "log FROM": the entries from FROM (counted from 0) on, so that a client
+    // that polls need not fetch the whole log, which grows with every report.
+    std::size_t from = 0;
+    if (!args.empty()) {
+      const auto first = Number(args);
+      if (!first || *first < 0) return Error("syntax", "log takes the number of the first entry");
+      from = static_cast<std::size_t>(*first);
+    }
     std::string body;
-    for (const std::string& entry : log_) body += entry + "\n";
+    for (std::size_t i = from; i < log_.size(); ++i) body += log_[i] + "\n";
     return Ok(body);
   }
   if (verb == "refuse-sets") {

@@ -52,36 +52,55 @@ void Summary(const char* what, std::vector<double> samples) {
               samples[samples.size() / 2], samples.back());
 }
 
-std::string AskOrEmpty(const char* request) {
-  std::string answer;
-  if (qx27::simmouse::AskMouse(request, answer) != qx27::simmouse::AskResult::kAnswered) return {};
-  if (!qx27::simmouse::AnswerIsOk(answer)) return {};
-  return std::string(qx27::simmouse::AnswerBody(answer));
-}
+// The mouse's log read as it grows: each poll fetches only the entries that
+// came since the last, so that a poll costs the same at the thousandth apply
+// as at the first and the mouse, busy with its answers, does not slow the
+// reports being measured.
+class LogCursor {
+ public:
+  // Moves to the end of the log; false if the mouse did not answer.
+  bool SkipToEnd() { return Poll(nullptr, nullptr); }
+  // Counts the accepted sets of reports 3 and 4 among the new entries.
+  bool Poll(int* performance, int* buttons) {
+    std::string answer;
+    const std::string request = "log " + std::to_string(next_);
+    if (qx27::simmouse::AskMouse(request, answer) != qx27::simmouse::AskResult::kAnswered ||
+        !qx27::simmouse::AnswerIsOk(answer)) {
+      return false;
+    }
+    const std::string_view body = qx27::simmouse::AnswerBody(answer);
+    for (std::size_t at = 0; at < body.size();) {
+      std::size_t end = body.find('\n', at);
+      if (end == std::string_view::npos) end = body.size();
+      const std::string_view entry = body.substr(at, end - at);
+      if (performance != nullptr && entry.starts_with("set accepted 03 ")) ++*performance;
+      if (buttons != nullptr && entry.starts_with("set accepted 04 ")) ++*buttons;
+      ++next_;
+      at = end + 1;
+    }
+    return true;
+  }
 
-// Accepted sets of one report ID in the mouse's log so far.
-int AcceptedSets(const std::string& log, const char* report_id) {
-  const std::string needle = std::string("set accepted ") + report_id + " ";
-  int count = 0;
-  for (std::size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) ++count;
-  return count;
-}
+ private:
+  std::size_t next_ = 0;
+};
 
 // One apply: posts 0x04FF to `target` and polls the mouse's log until both
-// reports are stored. Gives false when they never were.
+// reports are stored. Gives false when they never were, or when the mouse
+// stopped answering.
 bool ApplyOnce(HWND target, double& perf_at, double& buttons_at) {
-  const std::string before = AskOrEmpty("log");
-  const int perf_before = AcceptedSets(before, "03");
-  const int buttons_before = AcceptedSets(before, "04");
-  const double start = NowMs();
-  PostMessageW(target, kApplyRequest, 0, 0);
   perf_at = -1;
   buttons_at = -1;
+  LogCursor log;
+  if (!log.SkipToEnd()) return false;
+  int performance = 0, buttons = 0;
+  const double start = NowMs();
+  PostMessageW(target, kApplyRequest, 0, 0);
   while (buttons_at < 0 && NowMs() - start < kGiveUpMs) {
-    const std::string log = AskOrEmpty("log");
+    log.Poll(&performance, &buttons);
     const double now = NowMs();
-    if (perf_at < 0 && AcceptedSets(log, "03") > perf_before) perf_at = now - start;
-    if (perf_at >= 0 && AcceptedSets(log, "04") > buttons_before) buttons_at = now - start;
+    if (perf_at < 0 && performance > 0) perf_at = now - start;
+    if (perf_at >= 0 && buttons > 0) buttons_at = now - start;
     Sleep(1);
   }
   return buttons_at >= 0;

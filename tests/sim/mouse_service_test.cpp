@@ -112,6 +112,10 @@ TEST(MouseService, SetsOfTheWrongLengthAndRefusedSetsFailAndAreLogged) {
   EXPECT_EQ(service.Handle("set " + command + " 06 5a 00 00 00 00 00 01").text, "ok\n");
   EXPECT_EQ(service.Handle("log").text,
             "ok\nset rejected 06 5a\nset refused 06 5a 00 00 00 00 00 00\nset accepted 06 5a 00 00 00 00 00 01\n");
+  // A client that polls reads from where it stopped.
+  EXPECT_EQ(service.Handle("log 2").text, "ok\nset accepted 06 5a 00 00 00 00 00 01\n");
+  EXPECT_EQ(service.Handle("log 3").text, "ok\n");
+  EXPECT_EQ(service.Handle("log -1").text.rfind("error syntax", 0), 0u);
 }
 
 TEST(MouseService, DumpShowsWhatTheMouseHoldsAndLoadReplacesIt) {

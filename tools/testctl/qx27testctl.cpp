@@ -64,7 +64,8 @@ int Usage() {
       "  mouse unplug | mouse plug        unplug or plug the mouse, telling the agent's window\n"
       "  mouse refuse-sets N              refuse the next N feature reports set\n"
       "  mouse report ID                  print the stored feature report ID (6 or 0x06)\n"
-      "  mouse log                        print every search, set and get that reached the mouse\n"
+      "  mouse log [FROM]                 print every search, set and get that reached the mouse\n"
+      "                                   (FROM: from that entry on, counted from 0)\n"
       "  mouse status                     print plugged, open handles, open events handles\n"
       "  mouse wait MS                    wait up to MS ms for the simulated mouse\n"
       "  mouse quit                       end the simulated mouse\n",
@@ -238,6 +239,7 @@ int Mouse(int argc, char** argv) {
   if (argc < 3) return Usage();
   const std::string command = argv[2];
   const char* arg = argc > 3 ? argv[3] : nullptr;
+  if (command == "log" && arg != nullptr) return AskMouse(command + " " + arg);
   if (command == "dump" || command == "unplug" || command == "plug" || command == "log" || command == "status" ||
       command == "quit") {
     return AskMouse(command);
