@@ -44,9 +44,11 @@ HWND VisibleTaskbar() {
   return taskbar != nullptr && IsWindowVisible(taskbar) ? taskbar : nullptr;
 }
 
+// The limit is in real time: on a loaded machine a Sleep(50) lasts longer.
 bool WaitForTaskbar(unsigned long limit_ms) {
-  for (unsigned long waited = 0; VisibleTaskbar() == nullptr; waited += 50) {
-    if (waited >= limit_ms) return false;
+  const ULONGLONG deadline = GetTickCount64() + limit_ms;
+  while (VisibleTaskbar() == nullptr) {
+    if (GetTickCount64() >= deadline) return false;
     Sleep(50);
   }
   return true;
@@ -97,7 +99,7 @@ int main(int argc, char** argv) {
     // program on it ends, and between a harness's steps there may be none.
     // This program is on the desktop from before the taskbar shows until the
     // harness's Wine server ends it, so there is no such second.
-    if (!WaitForTaskbar(std::strtoul(argv[2], nullptr, 0))) return 1;
+    if (!WaitForTaskbar(std::strtoul(argv[2], nullptr, 0))) return std::fputs("qx27desk hold: no taskbar\n", stderr), 1;
     HWND window = CreateWindowExW(0, L"STATIC", L"qx27desk hold", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     if (window == nullptr) return 1;
     std::puts("holding");
