@@ -32,12 +32,19 @@ DWORD Transfer(HANDLE pipe, HANDLE event, bool write, void* buffer, DWORD size, 
   bytes = 0;
   const BOOL done =
       write ? WriteFile(pipe, buffer, size, nullptr, &overlapped) : ReadFile(pipe, buffer, size, nullptr, &overlapped);
-  if (!done && GetLastError() != ERROR_IO_PENDING) return GetLastError();
-  if (WaitForSingleObject(event, Remaining(deadline)) != WAIT_OBJECT_0) {
-    CancelIoEx(pipe, &overlapped);
-    GetOverlappedResult(pipe, &overlapped, &bytes, TRUE);
-    return ERROR_TIMEOUT;
+  const DWORD error = done ? 0 : GetLastError();
+  if (error == ERROR_IO_PENDING) {
+    if (WaitForSingleObject(event, Remaining(deadline)) != WAIT_OBJECT_0) {
+      CancelIoEx(pipe, &overlapped);
+      GetOverlappedResult(pipe, &overlapped, &bytes, TRUE);
+      return ERROR_TIMEOUT;
+    }
+  } else if (error != 0 && error != ERROR_MORE_DATA) {
+    return error;
   }
+  // A read that ends at once with ERROR_MORE_DATA has read a piece too; its
+  // byte count is only in the result. Dropping it lost 16 KB from the middle
+  // of every long answer (the mouse's log after a few applies).
   if (!GetOverlappedResult(pipe, &overlapped, &bytes, FALSE)) return GetLastError();
   return 0;
 }

@@ -65,14 +65,20 @@ struct OwnedHandle {
 // success). `stop` ends the wait early and cancels the transfer.
 DWORD Finish(HANDLE pipe, OVERLAPPED& overlapped, BOOL started, HANDLE stop, DWORD& bytes) {
   bytes = 0;
-  if (!started && GetLastError() != ERROR_IO_PENDING) return GetLastError();
-  HANDLE waits[] = {overlapped.hEvent, stop};
-  const DWORD count = stop != nullptr ? 2 : 1;
-  if (WaitForMultipleObjects(count, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-    CancelIoEx(pipe, &overlapped);
-    GetOverlappedResult(pipe, &overlapped, &bytes, TRUE);
-    return ERROR_OPERATION_ABORTED;
+  const DWORD error = started ? 0 : GetLastError();
+  if (error == ERROR_IO_PENDING) {
+    HANDLE waits[] = {overlapped.hEvent, stop};
+    const DWORD count = stop != nullptr ? 2 : 1;
+    if (WaitForMultipleObjects(count, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+      CancelIoEx(pipe, &overlapped);
+      GetOverlappedResult(pipe, &overlapped, &bytes, TRUE);
+      return ERROR_OPERATION_ABORTED;
+    }
+  } else if (error != 0 && error != ERROR_MORE_DATA) {
+    return error;
   }
+  // A read that ends at once with ERROR_MORE_DATA has read a piece too; its
+  // byte count is only in the result.
   if (!GetOverlappedResult(pipe, &overlapped, &bytes, FALSE)) return GetLastError();
   return 0;
 }

@@ -268,6 +268,24 @@ TEST_F(HidRoute, FeatureReportsSetAndGotThroughTheHidLibraryReachTheMouse) {
   port_.Close(performance);
 }
 
+TEST_F(HidRoute, AnAnswerLongerThanOnePieceOfThePipeArrivesWhole) {
+  const HidHandle buttons = OpenByLengths(2049, 0);
+  ASSERT_NE(buttons, kInvalidHid);
+  std::vector<std::uint8_t> report(2049, 0xAB);
+  report[0] = 0x04;
+  for (int i = 0; i < 8; ++i) ASSERT_TRUE(port_.SetFeature(buttons, report));
+  port_.Close(buttons);
+  // Eight 2049-byte reports logged as text are about 49 KB: four 16 KB pieces
+  // of the pipe, all but the first there at once.
+  std::string line = "\nset accepted 04";
+  for (int i = 1; i < 2049; ++i) line += " ab";
+  line += "\n";
+  const std::string log = Ask("log");
+  int whole_lines = 0;
+  for (std::size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++whole_lines;
+  EXPECT_EQ(whole_lines, 8);
+}
+
 TEST_F(HidRoute, AnOverlappedReadOnTheEventsInterfaceIsPendingUntilTheMouseSendsAReport) {
   const HidHandle events = OpenByLengths(0, 4);
   ASSERT_NE(events, kInvalidHid);
