@@ -140,19 +140,33 @@ struct FuseMouse::State {
     return it == files.end() ? nullptr : it->second;
   }
 
+  // Each entry appears and vanishes whole, by a rename within the folder, as
+  // the kernel's do: an agent that watches the folder and enumerates at once
+  // never finds an entry without its uevent file.
   void AddSysfsNodes() const {
     const DeviceLayout& layout = service.mouse().layout();
     const std::string ids = "0003:" + Hex8(layout.vendor_id) + ":" + Hex8(layout.product_id);
     for (std::size_t i = 0; i < layout.interfaces.size(); ++i) {
-      const fs::path device = folders.sysfs / NodeName(i) / "device";
-      fs::create_directories(device);
-      std::ofstream(device / "uevent") << "DRIVER=hid-generic\nHID_ID=" << ids << "\nHID_NAME=qx27 simulated mouse\n";
+      const fs::path staged = folders.sysfs / ("." + NodeName(i) + ".new");
+      std::error_code ignored;
+      fs::remove_all(staged, ignored);
+      fs::create_directories(staged / "device");
+      std::ofstream(staged / "device" / "uevent")
+          << "DRIVER=hid-generic\nHID_ID=" << ids << "\nHID_NAME=qx27 simulated mouse\n";
+      fs::remove_all(folders.sysfs / NodeName(i), ignored);  // left by a server that was killed
+      fs::rename(staged, folders.sysfs / NodeName(i));
     }
   }
 
   void RemoveSysfsNodes() const {
-    std::error_code ignored;
-    for (std::size_t i = 0; i < interfaces().size(); ++i) fs::remove_all(folders.sysfs / NodeName(i), ignored);
+    for (std::size_t i = 0; i < interfaces().size(); ++i) {
+      const fs::path entry = folders.sysfs / NodeName(i);
+      const fs::path leaving = folders.sysfs / ("." + NodeName(i) + ".old");
+      std::error_code ignored;
+      fs::remove_all(leaving, ignored);
+      fs::rename(entry, leaving, ignored);
+      fs::remove_all(leaving, ignored);
+    }
   }
 
   // Closes the file's handle on the mouse; its delivery ends with it.
