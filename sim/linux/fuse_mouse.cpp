@@ -140,14 +140,22 @@ struct FuseMouse::State {
     return it == files.end() ? nullptr : it->second;
   }
 
-  // Each entry appears and vanishes whole, by a rename within the folder, as
-  // the kernel's do: an agent that watches the folder and enumerates at once
-  // never finds an entry without its uevent file.
+  // Each entry appears and vanishes whole, by a rename from or to a folder
+  // beside the tree, as the kernel's do: an agent that watches the tree and
+  // enumerates at once never finds an entry without its uevent file, nor one
+  // that is not the mouse's.
+  fs::path Staging() const {
+    fs::path root = folders.sysfs.lexically_normal();
+    if (!root.has_filename()) root = root.parent_path();
+    return root.string() + ".staging";
+  }
+
   void AddSysfsNodes() const {
     const DeviceLayout& layout = service.mouse().layout();
     const std::string ids = "0003:" + Hex8(layout.vendor_id) + ":" + Hex8(layout.product_id);
+    fs::create_directories(folders.sysfs);
     for (std::size_t i = 0; i < layout.interfaces.size(); ++i) {
-      const fs::path staged = folders.sysfs / ("." + NodeName(i) + ".new");
+      const fs::path staged = Staging() / NodeName(i);
       std::error_code ignored;
       fs::remove_all(staged, ignored);
       fs::create_directories(staged / "device");
@@ -160,11 +168,11 @@ struct FuseMouse::State {
 
   void RemoveSysfsNodes() const {
     for (std::size_t i = 0; i < interfaces().size(); ++i) {
-      const fs::path entry = folders.sysfs / NodeName(i);
-      const fs::path leaving = folders.sysfs / ("." + NodeName(i) + ".old");
+      const fs::path leaving = Staging() / NodeName(i);
       std::error_code ignored;
       fs::remove_all(leaving, ignored);
-      fs::rename(entry, leaving, ignored);
+      fs::create_directories(Staging(), ignored);
+      fs::rename(folders.sysfs / NodeName(i), leaving, ignored);
       fs::remove_all(leaving, ignored);
     }
   }
