@@ -21,6 +21,6 @@ fi
 second_agent() {
   (
     eval "$("$harness" env)"
-    timeout 60 "$(find "$e2e_root/build/native/src" -type f -name qx27agentd -perm -u+x -print -quit)" 2>&1
+    timeout 60 "$e2e_root/build/native/src/platform/linux/agent/qx27agentd" 2>&1
   )
 }
