@@ -26,7 +26,9 @@ stop_listening
 # Device is stored once the read that posted 0x0505 has returned.
 device_stored() { [[ $(settings_value Setting Device) == 1 ]]; }
 wait_until 10 device_stored || fail "the plug did not store Device 1"
+# A plug's first event may find only some of the nodes; the read that
+# succeeded at last is the plug's last two gets.
 expect_eq "the plug read both reports" "get answered 03 40 get answered 04 2049" \
-  "$(mouse_log | grep '^get answered' | tail -n +$((gets_before + 1)) | tr '\n' ' ' | sed 's/ $//')"
+  "$(mouse_log | grep '^get answered' | tail -n +$((gets_before + 1)) | tail -2 | tr '\n' ' ' | sed 's/ $//')"
 
 e2e_stop
