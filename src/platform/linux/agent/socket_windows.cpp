@@ -28,6 +28,9 @@ constexpr std::uintptr_t kHotplugRegistration = 0x3000;
 // More connections at once than any session has clients: the rest are closed
 // at once rather than letting one user's programs exhaust the agent's files.
 constexpr std::size_t kMaxClients = 64;
+// As a Windows thread's message queue: posts beyond it fail rather than let a
+// client that floods the socket grow the agent without end.
+constexpr std::size_t kMaxQueued = 10000;
 constexpr WParam kDeviceArrival = 0x8000;
 constexpr WParam kDeviceRemoveComplete = 0x8004;
 
@@ -181,12 +184,14 @@ void SocketWindows::DestroyWindow(WindowHandle window) {
   std::erase_if(queue_, [](const Queued& item) { return !item.quit && item.reply_to == 0; });
 }
 
-void SocketWindows::Enqueue(const Queued& item) {
+bool SocketWindows::Enqueue(const Queued& item) {
   {
     std::lock_guard lock(mutex_);
+    if (!item.quit && queue_.size() >= kMaxQueued) return false;
     queue_.push_back(item);
   }
   Wake();
+  return true;
 }
 
 void SocketWindows::Wake() {
@@ -204,7 +209,7 @@ bool SocketWindows::Post(WindowHandle window, std::uint32_t message, WParam wpar
     // The reader thread posts while the main thread may be destroying the
     // window: a post to a window that is gone fails, as on Windows.
     std::lock_guard lock(mutex_);
-    if (!window_open_) return false;
+    if (!window_open_ || queue_.size() >= kMaxQueued) return false;
     queue_.push_back({message, wparam, lparam, false, 0});
   }
   Wake();
@@ -358,8 +363,12 @@ void SocketWindows::ReadClient(int id) {
           }
           break;
         }
-        Enqueue({record->message, static_cast<WParam>(record->wparam), static_cast<LParam>(record->lparam), false,
-                 send ? id : 0});
+        if (!Enqueue({record->message, static_cast<WParam>(record->wparam), static_cast<LParam>(record->lparam), false,
+                      send ? id : 0}) &&
+            send) {
+          Reply(id, session::EncodeRecord(
+                        {session::RecordKind::kRefused, record->message, record->wparam, record->lparam}));
+        }
         break;
       }
       default:

@@ -74,7 +74,7 @@ class SocketWindows final : public WindowPort {
 
   bool PrepareRuntimeFolder();
   bool Listen();
-  void Enqueue(const Queued& item);
+  bool Enqueue(const Queued& item);
   void Wake();
   std::optional<Queued> TakeQueued();
   void WaitForWork();
