@@ -150,20 +150,29 @@ struct FuseMouse::State {
     return root.string() + ".staging";
   }
 
-  void AddSysfsNodes() const {
+  // Gives why an entry could not be made (a full disk, say), empty when all
+  // were: the mouse then stays plugged, with the entries it could make.
+  std::string AddSysfsNodes() const {
     const DeviceLayout& layout = service.mouse().layout();
     const std::string ids = "0003:" + Hex8(layout.vendor_id) + ":" + Hex8(layout.product_id);
-    fs::create_directories(folders.sysfs);
-    for (std::size_t i = 0; i < layout.interfaces.size(); ++i) {
+    std::error_code error;
+    fs::create_directories(folders.sysfs, error);
+    for (std::size_t i = 0; !error && i < layout.interfaces.size(); ++i) {
       const fs::path staged = Staging() / NodeName(i);
       std::error_code ignored;
       fs::remove_all(staged, ignored);
-      fs::create_directories(staged / "device");
-      std::ofstream(staged / "device" / "uevent")
-          << "DRIVER=hid-generic\nHID_ID=" << ids << "\nHID_NAME=qx27 simulated mouse\n";
+      if (!fs::create_directories(staged / "device", error) && error) break;
+      std::ofstream uevent(staged / "device" / "uevent");
+      uevent << "DRIVER=hid-generic\nHID_ID=" << ids << "\nHID_NAME=qx27 simulated mouse\n";
+      uevent.close();
+      if (!uevent) {
+        error = std::make_error_code(std::errc::io_error);
+        break;
+      }
       fs::remove_all(folders.sysfs / NodeName(i), ignored);  // left by a server that was killed
-      fs::rename(staged, folders.sysfs / NodeName(i));
+      fs::rename(staged, folders.sysfs / NodeName(i), error);
     }
+    return error ? "cannot make the sysfs entries in " + folders.sysfs.string() + ": " + error.message() : "";
   }
 
   void RemoveSysfsNodes() const {
@@ -511,7 +520,7 @@ FuseMouse::Started FuseMouse::Start(MouseService& service, FuseMouseFolders fold
     started.error = "mounting FUSE on " + state->folders.mount.string() + " was refused";
   } else {
     state->mounted = true;
-    if (service.mouse().plugged()) state->AddSysfsNodes();
+    if (service.mouse().plugged()) started.error = state->AddSysfsNodes();
     State* serving = state.get();
     state->loop = std::thread([serving] { serving->Serve(); });
     started.mouse.reset(new FuseMouse(std::move(state)));
@@ -567,7 +576,8 @@ MouseService::Answer FuseMouse::Handle(std::string_view request) {
     state.RemoveSysfsNodes();
     state.EndOpenFiles();
   } else if (answer.event == MouseService::Event::kPlugged) {
-    state.AddSysfsNodes();
+    const std::string error = state.AddSysfsNodes();
+    if (!error.empty()) answer.text = "error sysfs " + error + "\n";
   }
   return answer;
 }

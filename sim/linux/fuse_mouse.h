@@ -70,6 +70,8 @@ class FuseMouse {
 struct FuseMouse::Started {
   std::unique_ptr<FuseMouse> mouse;
   bool fuse_unavailable = false;
+  // Without a mouse, why; with one, what kept its sysfs entries from being
+  // made (a "plug" request answers "error sysfs ..." then).
   std::string error;
 };
 

@@ -261,6 +261,7 @@ int main(int argc, char** argv) {
     ::unlink(argv[3]);
     return started.fuse_unavailable ? 77 : 1;
   }
+  if (!started.error.empty()) std::fprintf(stderr, "qx27fusemouse: %s\n", started.error.c_str());
   std::fputs(plugged ? "qx27fusemouse: serving, plugged\n" : "qx27fusemouse: serving, unplugged\n", stderr);
 
   std::array<pollfd, 2> waits{{{listener, POLLIN, 0}, {signals, POLLIN, 0}}};
