@@ -53,6 +53,22 @@ TEST(XdgPaths, TheSocketAndTheLockLieInTheRuntimeFolderOrInAPrivateStandInForIt)
   }
 }
 
+TEST(XdgPaths, OnlyAStandInSysfsMovesHotPlugFromUdevToWatchingThatFolder) {
+  const HidrawFolders real = HidrawFoldersFrom(With({}));
+  EXPECT_EQ(real.sysfs, "/sys/class/hidraw");
+  EXPECT_EQ(real.dev, "/dev");
+  EXPECT_FALSE(real.sysfs_given);
+
+  const HidrawFolders dev_only = HidrawFoldersFrom(With({{"QX27_HIDRAW_DEV", "/t/dev"}}));
+  EXPECT_EQ(dev_only.sysfs, "/sys/class/hidraw");
+  EXPECT_EQ(dev_only.dev, "/t/dev");
+  EXPECT_FALSE(dev_only.sysfs_given);  // the real sysfs makes no inotify events
+
+  const HidrawFolders both = HidrawFoldersFrom(With({{"QX27_HIDRAW_SYSFS", "/t/sys"}, {"QX27_HIDRAW_DEV", "/t/dev"}}));
+  EXPECT_EQ(both.sysfs, "/t/sys");
+  EXPECT_TRUE(both.sysfs_given);
+}
+
 TEST(XdgPaths, AStandInRuntimeFolderIsMadePrivateAndRefusedWhenOthersCouldReachIt) {
   test::TempFolder folder;
   const unsigned me = ::getuid();

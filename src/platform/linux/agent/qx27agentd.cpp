@@ -69,8 +69,8 @@ int main(int argc, char** argv) {
   qx27::agentd::SocketWindows windows(
       qx27::session::RuntimeDir(env), env.uid,
       [&](std::string& error) {
-        return folders.test_folders ? qx27::agentd::OpenSysfsWatch(folders.sysfs, error)
-                                    : qx27::agentd::OpenUdevMonitor(error);
+        return folders.sysfs_given ? qx27::agentd::OpenSysfsWatch(folders.sysfs, error)
+                                   : qx27::agentd::OpenUdevMonitor(error);
       },
       debug, signals);
   qx27::linux_host::IniFilePort ini;

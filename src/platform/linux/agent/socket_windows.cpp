@@ -235,7 +235,7 @@ std::uintptr_t SocketWindows::RegisterHidNotifications(WindowHandle window) {
     std::string error;
     hotplug_ = open_hotplug_(error);
     if (!hotplug_) {
-      log_.Note(error + "; the mouse is read again only on requests");
+      log_.Note(error + "; the mouse's coming and going is not followed");
       return 0;
     }
   }

@@ -109,7 +109,11 @@ int main(int argc, char** argv) {
   const qx27::session::HidrawFolders folders = qx27::session::HidrawFoldersFrom(env);
 
   qx27::linux_host::IniFilePort ini;
-  AgentSocketWindows windows(qx27::session::SocketPath(qx27::session::RuntimeDir(env)));
+  // A stand-in runtime folder in /tmp that is not this user's alone may hold
+  // anyone's socket: no agent is looked for there.
+  const qx27::session::RuntimeFolder runtime = qx27::session::RuntimeDir(env);
+  const bool runtime_fit = !runtime.stand_in || qx27::session::EnsurePrivateFolder(runtime.path, env.uid).empty();
+  AgentSocketWindows windows(runtime_fit ? qx27::session::SocketPath(runtime) : std::string());
   qx27::session::XdgShell shell(qx27::session::ConfigHome(env).value_or(""));
   qx27::hidraw::HidrawPort hid({{qx27::mouse::kVendorId, qx27::mouse::kSecondVendorId},
                                 {qx27::mouse::kProductId, qx27::mouse::kSecondProductId}},

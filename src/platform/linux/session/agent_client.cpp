@@ -15,7 +15,7 @@ namespace qx27::session {
 std::optional<AgentClient> AgentClient::Connect(const std::string& socket_path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  if (socket_path.size() >= sizeof address.sun_path) return std::nullopt;
+  if (socket_path.empty() || socket_path.size() >= sizeof address.sun_path) return std::nullopt;
   std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
   const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   if (fd < 0) return std::nullopt;

@@ -76,11 +76,10 @@ HidrawFolders HidrawFoldersFrom(const Environment& env) {
   HidrawFolders folders;
   if (auto sysfs = env.variable(kHidrawSysfsVariable); sysfs && !sysfs->empty()) {
     folders.sysfs = *sysfs;
-    folders.test_folders = true;
+    folders.sysfs_given = true;
   }
   if (auto dev = env.variable(kHidrawDevVariable); dev && !dev->empty()) {
     folders.dev = *dev;
-    folders.test_folders = true;
   }
   return folders;
 }

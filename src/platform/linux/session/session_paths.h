@@ -57,7 +57,7 @@ inline constexpr char kHidrawDevVariable[] = "QX27_HIDRAW_DEV";
 struct HidrawFolders {
   std::string sysfs = "/sys/class/hidraw";
   std::string dev = "/dev";
-  bool test_folders = false;  // either variable was set
+  bool sysfs_given = false;  // QX27_HIDRAW_SYSFS was set: hot-plug comes from watching it
 };
 HidrawFolders HidrawFoldersFrom(const Environment& env);
 
