@@ -8,10 +8,16 @@
 #               and the shipped programs' symbols in build/package/symbols.
 # make check-reproducible: build the package twice, in two fresh clones of the
 #               commit in different folders, and compare (slow; not in test).
-# Both install whatever is missing first.
+# make linux: qx27agentd and qx27ctl for Linux, optimised, in build/linux.
+# make install: what make linux built, the udev rule and the systemd user unit,
+#               under PREFIX (default /usr/local), below DESTDIR when given.
+#               It builds nothing as root: run make linux first.
+# The others install whatever is missing first.
 SHELL := /bin/bash
 .DEFAULT_GOAL := test
-.PHONY: deps check format native win test run package check-reproducible fuzz bench clean
+.PHONY: deps check format native win test run package check-reproducible fuzz bench clean linux install
+
+PREFIX ?= /usr/local
 
 deps:
 	@tools/install-deps
@@ -53,6 +59,16 @@ fuzz: deps
 bench: win
 	@tools/run-benchmarks
 	@tools/run-code-benchmarks
+
+# Only the Linux build's own needs, not the Windows tool chain: a Linux user
+# installs these (README, "Linux").
+linux:
+	@cmake --preset linux >/dev/null
+	@cmake --build --preset linux --target qx27agentd qx27ctl
+
+install:
+	@test -x build/linux/src/platform/linux/agent/qx27agentd || { echo "make install: run make linux first" >&2; exit 1; }
+	@DESTDIR="$(DESTDIR)" cmake --install build/linux --prefix "$(PREFIX)"
 
 clean:
 	rm -rf build

@@ -2,7 +2,7 @@
 // for files without a byte-order mark: every UTF-16 code unit that
 // WideCharToMultiByte(1252) turns into one byte without the default
 // character, best-fit mappings included. Run under Wine (or Windows) and
-// redirect into src/platform/linux/windows_1252_table.inc.
+// redirect into src/platform/linux/ini/windows_1252_table.inc.
 #include <windows.h>
 
 #include <cstdio>

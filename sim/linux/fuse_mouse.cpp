@@ -140,19 +140,50 @@ struct FuseMouse::State {
     return it == files.end() ? nullptr : it->second;
   }
 
-  void AddSysfsNodes() const {
+  // Each entry appears and vanishes whole, by a rename from or to a folder
+  // beside the tree, as the kernel's do: an agent that watches the tree and
+  // enumerates at once never finds an entry without its uevent file, nor one
+  // that is not the mouse's.
+  fs::path Staging() const {
+    fs::path root = folders.sysfs.lexically_normal();
+    if (!root.has_filename()) root = root.parent_path();
+    return root.string() + ".staging";
+  }
+
+  // Gives why an entry could not be made (a full disk, say), empty when all
+  // were: the mouse then stays plugged, with the entries it could make.
+  std::string AddSysfsNodes() const {
     const DeviceLayout& layout = service.mouse().layout();
     const std::string ids = "0003:" + Hex8(layout.vendor_id) + ":" + Hex8(layout.product_id);
-    for (std::size_t i = 0; i < layout.interfaces.size(); ++i) {
-      const fs::path device = folders.sysfs / NodeName(i) / "device";
-      fs::create_directories(device);
-      std::ofstream(device / "uevent") << "DRIVER=hid-generic\nHID_ID=" << ids << "\nHID_NAME=qx27 simulated mouse\n";
+    std::error_code error;
+    fs::create_directories(folders.sysfs, error);
+    for (std::size_t i = 0; !error && i < layout.interfaces.size(); ++i) {
+      const fs::path staged = Staging() / NodeName(i);
+      std::error_code ignored;
+      fs::remove_all(staged, ignored);
+      if (!fs::create_directories(staged / "device", error) && error) break;
+      std::ofstream uevent(staged / "device" / "uevent");
+      uevent << "DRIVER=hid-generic\nHID_ID=" << ids << "\nHID_NAME=qx27 simulated mouse\n";
+      uevent.close();
+      if (!uevent) {
+        error = std::make_error_code(std::errc::io_error);
+        break;
+      }
+      fs::remove_all(folders.sysfs / NodeName(i), ignored);  // left by a server that was killed
+      fs::rename(staged, folders.sysfs / NodeName(i), error);
     }
+    return error ? "cannot make the sysfs entries in " + folders.sysfs.string() + ": " + error.message() : "";
   }
 
   void RemoveSysfsNodes() const {
-    std::error_code ignored;
-    for (std::size_t i = 0; i < interfaces().size(); ++i) fs::remove_all(folders.sysfs / NodeName(i), ignored);
+    for (std::size_t i = 0; i < interfaces().size(); ++i) {
+      const fs::path leaving = Staging() / NodeName(i);
+      std::error_code ignored;
+      fs::remove_all(leaving, ignored);
+      fs::create_directories(Staging(), ignored);
+      fs::rename(folders.sysfs / NodeName(i), leaving, ignored);
+      fs::remove_all(leaving, ignored);
+    }
   }
 
   // Closes the file's handle on the mouse; its delivery ends with it.
@@ -489,7 +520,7 @@ FuseMouse::Started FuseMouse::Start(MouseService& service, FuseMouseFolders fold
     started.error = "mounting FUSE on " + state->folders.mount.string() + " was refused";
   } else {
     state->mounted = true;
-    if (service.mouse().plugged()) state->AddSysfsNodes();
+    if (service.mouse().plugged()) started.error = state->AddSysfsNodes();
     State* serving = state.get();
     state->loop = std::thread([serving] { serving->Serve(); });
     started.mouse.reset(new FuseMouse(std::move(state)));
@@ -545,7 +576,8 @@ MouseService::Answer FuseMouse::Handle(std::string_view request) {
     state.RemoveSysfsNodes();
     state.EndOpenFiles();
   } else if (answer.event == MouseService::Event::kPlugged) {
-    state.AddSysfsNodes();
+    const std::string error = state.AddSysfsNodes();
+    if (!error.empty()) answer.text = "error sysfs " + error + "\n";
   }
   return answer;
 }

@@ -34,7 +34,9 @@ std::vector<std::uint8_t> InterfaceReportDescriptor(const InterfaceLayout& inter
 
 struct FuseMouseFolders {
   std::filesystem::path mount;  // an empty folder; the nodes appear in it
-  std::filesystem::path sysfs;  // stands in for /sys/class/hidraw
+  // Stands in for /sys/class/hidraw; entries are made in a folder beside it,
+  // named as it with ".staging" added, and moved in whole.
+  std::filesystem::path sysfs;
 };
 
 class FuseMouse {
@@ -68,6 +70,8 @@ class FuseMouse {
 struct FuseMouse::Started {
   std::unique_ptr<FuseMouse> mouse;
   bool fuse_unavailable = false;
+  // Without a mouse, why; with one, what kept its sysfs entries from being
+  // made (a "plug" request answers "error sysfs ..." then).
   std::string error;
 };
 

@@ -41,6 +41,7 @@ constexpr char kOverview[] =
     "  export FILE                              every profile and the header to a JSON file (- for\n"
     "                                           standard output)\n"
     "  import FILE                              the same back, after checking every value\n"
+    "  apply                                    ask the running agent to apply the active profile now\n"
     "\n"
     "Profiles are numbered 1 to 6, buttons 1 to 9, DPI stages 1 to 6. Commands that write also\n"
     "take --no-apply (write the file only). 'qx27ctl COMMAND --help' tells more;\n"
@@ -126,6 +127,10 @@ constexpr VerbHelp kVerbHelp[] = {
      "Reads a file written by export, checks every section, key and value, and writes nothing\n"
      "if anything is wrong (exit 2). Otherwise writes the header and every profile in use, then\n"
      "asks the agent to apply them.\n"},
+    {"apply",
+     "usage: qx27ctl apply\n"
+     "Asks the running agent to read the settings file again and write the active profile into the\n"
+     "mouse, as the commands that write do at their end. Exit 3 when no agent is running.\n"},
 };
 
 const char* HelpOf(const std::string& verb) {
@@ -175,14 +180,23 @@ class Command {
 
   bool SettingsFileExists() { return ports_.ini.PathExists(path_); }
 
+  // A path as the system writes it: the agent's own names are joined with
+  // backslashes, which the INI service takes as folder separators everywhere.
+  std::string Shown(std::u16string_view path) const {
+    std::u16string shown(path);
+    for (char16_t& unit : shown) {
+      if (unit == u'\\') unit = ports_.platform.separator;
+    }
+    return ToUtf8(shown);
+  }
+
   int NoSettingsFile() {
     if (!ports_.ini.PathExists(folder_)) {
-      return Failed("there is no settings folder " + ToUtf8(folder_) +
-                    " yet. The installer creates it; without the installer: mkdir \"%APPDATA%\\VORN\\ELDAN "
-                    "QX27\", then start the agent (qx27agent.exe) once to create the settings file.");
+      return Failed("there is no settings folder " + Shown(folder_) + " yet. " + ports_.platform.create_folder +
+                    ", then start the agent (" + ports_.platform.agent + ") once to create the settings file.");
     }
-    return Failed("there is no settings file " + ToUtf8(path_) +
-                  " yet. Start the agent (qx27agent.exe) once: it creates it with the default profiles.");
+    return Failed("there is no settings file " + Shown(path_) + " yet. Start the agent (" + ports_.platform.agent +
+                  ") once: it creates it with the default profiles.");
   }
 
   // The file as stored, and as the agent uses it; repairs are named, never written.
@@ -245,7 +259,8 @@ class Command {
     Out(what + "\n");
     result_.err +=
         "qx27ctl: the settings are written, but no agent is running to apply them: they reach the mouse when the "
-        "agent (qx27agent.exe) next starts and reads them\n";
+        "agent (" +
+        std::string(ports_.platform.agent) + ") next starts and reads them\n";
     return kExitNoAgent;
   }
 
@@ -259,7 +274,7 @@ class Command {
       const bool written = key.kind == KeyKind::kButton ? file.WriteStruct(section, name, EntryBytes(*key.entry))
                                                         : file.WriteString(section, name, FileValue(key));
       if (!written) {
-        return Failed("could not write " + key.name + " to " + ToUtf8(path_) +
+        return Failed("could not write " + key.name + " to " + Shown(path_) +
                       " (is it read-only, or is its folder gone?)");
       }
     }
@@ -667,6 +682,20 @@ int Activate(Command& c, const Options& options) {
                               Quoted(FieldText(edited->Profiles[*slot].Profil_Name)) + " is active");
 }
 
+// ---- apply ----
+
+int ApplyNow(Command& c, const Options& options) {
+  if (!options.positional.empty()) return c.Refuse("apply takes no arguments");
+  const WindowHandle agent = c.ports_.windows.FindWindowByTitle(companion::kAgentWindowTitle);
+  if (agent != 0 && c.ports_.windows.Post(agent, companion::kApplyRequest, 0, 0)) {
+    c.Out("the agent applies the active profile now\n");
+    return kExitOk;
+  }
+  c.result_.err +=
+      "qx27ctl: no agent is running to apply the settings; start it (" + std::string(c.ports_.platform.agent) + ")\n";
+  return kExitNoAgent;
+}
+
 // ---- export, import ----
 
 std::string SettingsJson(SettingsRecord& s) {
@@ -823,7 +852,7 @@ int Import(Command& c, const Options& options) {
 
   if (!c.ports_.ini.PathExists(c.folder_)) return c.NoSettingsFile();
   if (!SaveSettings(c.ports_.ini, c.path_, *record)) {
-    return c.Failed("could not write " + ToUtf8(c.path_) + " (is it read-only?)");
+    return c.Failed("could not write " + c.Shown(c.path_) + " (is it read-only?)");
   }
   auto back = std::make_unique<SettingsRecord>();
   LoadSettings(c.ports_.ini, c.path_, *back);
@@ -901,8 +930,8 @@ CtlResult RunCtl(const std::vector<std::string>& args, CtlPorts& ports) {
   }
   using Handler = int (*)(Command&, const Options&);
   const std::map<std::string, Handler> handlers = {
-      {"status", Status}, {"show", Show},         {"set", Set},       {"button", Button},
-      {"macro", Macro},   {"activate", Activate}, {"export", Export}, {"import", Import},
+      {"status", Status},     {"show", Show},     {"set", Set},       {"button", Button},  {"macro", Macro},
+      {"activate", Activate}, {"export", Export}, {"import", Import}, {"apply", ApplyNow},
   };
   result.exit_code = handlers.at(verb)(c, *options);
   return result;

@@ -15,12 +15,22 @@
 
 namespace qx27::ctl {
 
+// What the tool's texts say about the system it runs on.
+struct CtlPlatform {
+  const char* agent;          // the agent program as the user starts it
+  const char* create_folder;  // how the settings folder comes to be
+  char16_t separator;         // shown between a path's folders
+};
+inline constexpr CtlPlatform kWindowsPlatform = {
+    "qx27agent.exe", "The installer creates it; without the installer: mkdir \"%APPDATA%\\VORN\\ELDAN QX27\"", u'\\'};
+
 struct CtlPorts {
   IniPort& ini;
   WindowPort& windows;
   ShellPort& shell;
   HidPort& hid;
   FilePort& files;
+  const CtlPlatform& platform = kWindowsPlatform;
 };
 
 // Exit codes.

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "platform/linux/code_pages.h"
+#include "platform/linux/ini/code_pages.h"
 #include "platform/linux/ini_port.h"
 #include "platform/win32/ini_port.h"
 #include "settings/settings_file.h"

@@ -1,4 +1,4 @@
-#include "platform/linux/ini_port.h"
+#include "platform/linux/ini/ini_file_port.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "platform/linux/code_pages.h"
+#include "platform/linux/ini/code_pages.h"
 
 namespace qx27::linux_host {
 namespace {
@@ -350,22 +350,22 @@ Key& FindOrAddKey(Profile& profile, std::u16string_view section_name, std::u16st
 
 }  // namespace
 
-std::uint32_t StandInIniPort::ReadInt(std::u16string_view section, std::u16string_view key, std::int32_t default_value,
-                                      std::u16string_view path) {
+std::uint32_t IniFilePort::ReadInt(std::u16string_view section, std::u16string_view key, std::int32_t default_value,
+                                   std::u16string_view path) {
   char16_t text[kIntTextUnits];
   const std::size_t length = GetString(section, key, u"", text, path);
   if (length == 0) return static_cast<std::uint32_t>(default_value);
   return ParseInteger(std::u16string_view(text, length));
 }
 
-std::size_t StandInIniPort::ReadString(std::u16string_view section, std::u16string_view key,
-                                       std::u16string_view default_value, std::span<char16_t> buffer,
-                                       std::u16string_view path) {
+std::size_t IniFilePort::ReadString(std::u16string_view section, std::u16string_view key,
+                                    std::u16string_view default_value, std::span<char16_t> buffer,
+                                    std::u16string_view path) {
   return GetString(section, key, default_value, buffer, path);
 }
 
-bool StandInIniPort::ReadStruct(std::u16string_view section, std::u16string_view key, std::span<std::uint8_t> bytes,
-                                std::u16string_view path) {
+bool IniFilePort::ReadStruct(std::u16string_view section, std::u16string_view key, std::span<std::uint8_t> bytes,
+                             std::u16string_view path) {
   Profile profile;
   if (Open(path, false, profile) == Opened::kFailed) return false;
   const Key* found = FindKey(profile, section, key);
@@ -394,8 +394,8 @@ bool StandInIniPort::ReadStruct(std::u16string_view section, std::u16string_view
   return true;
 }
 
-bool StandInIniPort::WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value,
-                                 std::u16string_view path) {
+bool IniFilePort::WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view value,
+                              std::u16string_view path) {
   Profile profile;
   if (Open(path, true, profile) == Opened::kFailed) return false;
   Key& entry = FindOrAddKey(profile, section, key);
@@ -406,8 +406,8 @@ bool StandInIniPort::WriteString(std::u16string_view section, std::u16string_vie
   return Save(path, profile);
 }
 
-bool StandInIniPort::WriteStruct(std::u16string_view section, std::u16string_view key,
-                                 std::span<const std::uint8_t> bytes, std::u16string_view path) {
+bool IniFilePort::WriteStruct(std::u16string_view section, std::u16string_view key, std::span<const std::uint8_t> bytes,
+                              std::u16string_view path) {
   static constexpr char16_t kHex[] = u"0123456789ABCDEF";
   std::u16string text;
   text.reserve(2 * bytes.size() + 2);
@@ -422,7 +422,7 @@ bool StandInIniPort::WriteStruct(std::u16string_view section, std::u16string_vie
   return WriteString(section, key, text, path);
 }
 
-bool StandInIniPort::PathExists(std::u16string_view path) {
+bool IniFilePort::PathExists(std::u16string_view path) {
   if (UpToNul(path).empty()) return false;
   std::error_code ec;
   return fs::exists(HostPath(path), ec);

@@ -1,4 +1,4 @@
-#include "platform/linux/code_pages.h"
+#include "platform/linux/ini/code_pages.h"
 
 #include <algorithm>
 #include <array>
@@ -21,7 +21,7 @@ struct UnitToByte {
 
 // Sorted by code unit; taken from the platform itself (see the generator).
 constexpr UnitToByte kEncodeTable[] = {
-#include "platform/linux/windows_1252_table.inc"
+#include "platform/linux/ini/windows_1252_table.inc"
 };
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The text conversions of the Linux INI stand-in, as the Windows service makes
+// The text conversions of the INI service on real files, as the Windows service makes
 // them. Its ANSI code page is Windows-1252, the one Windows (and Wine) use for
 // a Western-language system: files without a byte-order mark are read and
 // written in it, best-fit mappings included. UTF-8 is decoded by the
