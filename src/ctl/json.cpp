@@ -203,7 +203,7 @@ class Parser {
       ++pos_;
       JsonValue value;
       if (!Value(value, depth + 1)) return false;
-      out.members.emplace_back(key, std::move(value));
+      out.members.push_back(JsonMember{key, std::move(value)});
       SkipSpace();
       if (pos_ < text_.size() && text_[pos_] == ',') {
         ++pos_;

@@ -10,10 +10,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace qx27::ctl {
+
+struct JsonMember;
 
 struct JsonValue {
   enum class Kind { kNull, kBool, kNumber, kText, kArray, kObject };
@@ -21,11 +22,18 @@ struct JsonValue {
   bool boolean = false;
   std::int64_t number = 0;
   std::u16string text;
-  std::vector<JsonValue> items;                            // kArray
-  std::vector<std::pair<std::string, JsonValue>> members;  // kObject, in file order
+  std::vector<JsonValue> items;  // kArray
+  // A pair would need JsonValue complete here; a vector of a declared type
+  // does not.
+  std::vector<JsonMember> members;  // kObject, in file order
 
   // The member named `key`, or null when there is none.
   const JsonValue* Find(std::string_view key) const;
+};
+
+struct JsonMember {
+  std::string name;
+  JsonValue value;
 };
 
 // Parses a whole document; on failure gives nullopt and says where and why.
