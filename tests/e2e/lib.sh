@@ -20,6 +20,9 @@
 #   tray_icons                how many icons the notification area shows
 #   desk ARGS...              qx27desk.exe (taskbar, menus, count TITLE, forget-icon, taskbar-created)
 #   e2e_stop                  WM_CLOSE to the agent; expect exit code 0; stop everything
+#   save_distinct_profile SECTION, distinct_report_3, distinct_report_4
+#                             a profile with a value of its own in every reported
+#                             field, and the reports 3 and 4 its apply must set
 set -uo pipefail
 
 e2e_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -175,4 +178,50 @@ e2e_stop() {
     exit 1
   fi
   echo "passed"
+}
+
+# save_distinct_profile SECTION: what the companion UI saves when every field
+# that reports 3 and 4 carry has a value of its own; distinct_report_3 and
+# distinct_report_4 print the reports an apply of it must set, byte for byte.
+save_distinct_profile() {
+  local i colors codes
+  set_setting $1 DPI_Cur 2
+  set_setting $1 POLLRATE_VALUE 3
+  set_setting $1 Enable_light 1
+  set_setting $1 light_type 1
+  set_setting $1 light_bright_colorID 4
+  set_setting $1 light_Color0 16737281 # 0xFF6401: bytes 01 64 FF, scaled by 3/5
+  set_setting $1 light_bright 3
+  set_setting $1 light_speed 1
+  for i in 0 1 2 3 4 5; do set_setting $1 DPI_Value$i $((7 - i)); done
+  colors=(1193046 11259375 1 65536 16777215 0) # 123456 ABCDEF 000001 010000 FFFFFF 000000
+  for i in 0 1 2 3 4 5; do set_setting $1 DPI_Color$i "${colors[$i]}"; done
+  set_setting $1 lift_height 2
+  set_setting $1 DBClick_Speed 7
+  set_setting $1 Scroll_Speed 5
+  set_setting $1 Mouse_Speed 8
+  set_setting $1 mouse_enhance 1
+  # The function code is byte 1 of a Button entry. Button 9 is sent as the right
+  # button whatever it holds.
+  codes=(0xC0 0xA1 0xA2 0xE2 0xA4 0xA3 0xD1 0xA5 0xC1)
+  for i in 0 1 2 3 4 5 6 7 8; do set_struct_byte $1 ButtonAssigned$i 1 "${codes[$i]}"; done
+}
+distinct_report_3() {
+  echo "03 02 03 14 04 00 3c 99 07 06 05 04 03 02 00 00 56 34 12 ef cd ab 01 00 00 00 00 01 ff ff ff 00 00 00 00 00 00 02 00 00"
+}
+# Report 4: the pointer table, then one record per fixed assignment.
+distinct_report_4() {
+  printf '04 30 00 3a 00 44 00 4e 00 58 00 62 00 6c 00 76 00 9e 00'
+  for _ in $(seq 30); do printf ' 00'; done
+  printf ' 61 01 06 00 00 00 00 00 00 00' # button 1, Ctrl+C
+  printf ' 22 02 00 00 00 00 00 00 ff ff' # button 2, right button
+  printf ' 23 04 00 00 00 00 00 00 ff ff' # button 3, middle button
+  printf ' 84 01 00 00 00 00 00 00 00 00' # button 4, special function 1
+  printf ' 25 10 00 00 00 00 00 00 ff ff' # button 5, button mask 16
+  printf ' 26 08 00 00 00 00 00 00 ff ff' # button 6, button mask 8
+  printf ' 47 02 00 00 00 00 00 00 00 00' # button 7, device function 2
+  printf ' 28 01 00 00 00 00 00 00 41 00 a8 01 00 00 00 00 00 00 41 00' # button 8, double click
+  printf ' 28 01 00 00 00 00 00 00 41 00 a8 01 00 00 00 00 00 00 41 00'
+  printf ' 29 02 00 00 00 00 00 00 ff ff' # button 9, always the right button
+  for _ in $(seq $((2048 - 168))); do printf ' 00'; done
 }
