@@ -35,6 +35,7 @@ win: deps
 check: deps
 	@tools/format --check
 	@tools/check-includes
+	@tools/check-threads
 
 format: deps
 	@tools/format

@@ -247,7 +247,7 @@ class MouseServer {
     if (!service_.PresentInterfaces().empty()) OpenInterfaces();
     control_ = std::make_unique<PipeListener>(
         Widen(std::string(qx27::sim::kPipeNamespace) + std::string(qx27::sim::kControlPipeName)),
-        [this](HANDLE pipe) { std::thread([this, pipe] { ServeControl(pipe); }).detach(); });
+        [this](HANDLE pipe) { StartControlSession(pipe); });
   }
 
   void WaitForQuit() { WaitForSingleObject(quit_.value, INFINITE); }
@@ -286,6 +286,25 @@ class MouseServer {
     std::lock_guard lock(connections_mutex_);
     std::erase_if(connections_, [](const auto& existing) { return existing->done(); });
     connections_.push_back(std::make_unique<InterfaceConnection>(service_, pipe, connection));
+  }
+
+  // Every session's thread is joined, never detached: winpthreads frees a
+  // thread's record when the detach comes after the thread's function has
+  // returned but before the thread has ended, and a thread started meanwhile
+  // gets that record while the ending thread still writes to it. Seen here as
+  // a join failing with "No such process" during an unplug, and as a new thread
+  // starting with a null argument. Finished sessions are joined at the next
+  // connection, so the list stays as short as the clients of the moment.
+  void StartControlSession(HANDLE pipe) {
+    std::lock_guard lock(sessions_mutex_);
+    std::erase_if(sessions_, [](const auto& session) { return session->done.load(); });
+    auto session = std::make_unique<ControlSession>();
+    ControlSession* started = session.get();
+    started->thread = std::thread([this, pipe, started] {
+      ServeControl(pipe);
+      started->done = true;
+    });
+    sessions_.push_back(std::move(session));
   }
 
   // Sends WM_DEVICECHANGE the way the system does for a device interface:
@@ -388,6 +407,16 @@ class MouseServer {
   std::vector<std::unique_ptr<PipeListener>> listeners_;
   std::mutex connections_mutex_;
   std::vector<std::unique_ptr<InterfaceConnection>> connections_;
+  struct ControlSession {
+    std::thread thread;
+    std::atomic<bool> done{false};
+    ~ControlSession() {
+      if (thread.joinable()) thread.join();
+    }
+  };
+
+  std::mutex sessions_mutex_;
+  std::vector<std::unique_ptr<ControlSession>> sessions_;
   std::unique_ptr<PipeListener> control_;
   OwnedHandle quit_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
