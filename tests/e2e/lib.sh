@@ -77,8 +77,21 @@ wait_until() {  # wait_until SECONDS CMD...
 }
 
 ctl() { "$harness" ctl "$@"; }
-mouse_log() { ctl mouse log; }
-mouse_sets() { ctl mouse log | sed -n 's/^set //p'; }
+# A mouse query runs inside $(...) or a poll, where `fail` would count only in
+# a subshell and an empty answer would pass for "nothing was set" or for a
+# count of zero. So a failed query is written down, and e2e_stop fails the
+# scenario on it, naming the query and the error.
+mouse_query() {  # mouse_query VERB...
+  local answer error
+  if ! answer="$(ctl mouse "$@" 2>"$QX27_HARNESS_DIR/query-error")"; then
+    error="$(tr '\n' ' ' <"$QX27_HARNESS_DIR/query-error")"
+    printf 'mouse %s: %s\n' "$*" "${error:-no message}" >>"$QX27_HARNESS_DIR/failed-queries"
+    return 1
+  fi
+  [[ -z $answer ]] || printf '%s\n' "$answer"
+}
+mouse_log() { mouse_query log; }
+mouse_sets() { mouse_query log | sed -n 's/^set //p'; }
 mouse_report() { ctl mouse report "$1" 2>/dev/null; }
 settings_folder() { "$harness" appdata; }
 desk() { "$harness" desk "$@"; }
@@ -159,6 +172,7 @@ e2e_start() {
   # A harness left over by an interrupted run is stopped first.
   "$harness" stop >/dev/null 2>&1
   e2e_running=1
+  rm -f "$QX27_HARNESS_DIR/failed-queries"
   if ! "$harness" start --no-build "$@"; then
     printf 'FAIL: the harness did not start\n'
     for log in agent mouse xvfb wineboot; do
@@ -173,6 +187,9 @@ e2e_stop() {
   output="$("$harness" stop 2>&1)"
   e2e_running=0
   expect_eq "the agent ends with exit code 0 after WM_CLOSE" "agent exit code: 0" "$(grep '^agent exit code' <<<"$output")"
+  if [[ -s $QX27_HARNESS_DIR/failed-queries ]]; then
+    fail "queries to the simulated mouse failed, so checks above may have read an empty log:"$'\n'"$(sed 's/^/    /' "$QX27_HARNESS_DIR/failed-queries")"
+  fi
   if ((e2e_failures)); then
     printf '%d check(s) failed\n' "$e2e_failures"
     exit 1
