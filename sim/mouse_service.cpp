@@ -51,6 +51,21 @@ std::string_view Word(std::string_view& text) {
 
 }  // namespace
 
+const char* MouseService::ParseStartOptions(std::span<char* const> args, StartOptions& options) {
+  for (const char* arg : args) {
+    const std::string_view option(arg);
+    if (option == "--unplugged") {
+      options.plugged = false;
+    } else if (option == "--second-identity") {
+      options.vendor_id = 0x1B80;
+      options.product_id = 0xB412;
+    } else {
+      return arg;
+    }
+  }
+  return nullptr;
+}
+
 MouseService::MouseService(bool plugged, std::uint16_t vendor_id, std::uint16_t product_id)
     : mouse_(bus_.AddDevice(MouseLayout(vendor_id, product_id))) {
   for (const InterfaceLayout& interface : mouse_.layout().interfaces) {

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,9 +49,23 @@ class MouseService {
     bool delivers_input = false;  // the events interface: input reports flow to the client
   };
 
+  // How a mouse program starts: plugged in or not, and which vendor and
+  // product ID pair it presents (the second is the one the presence check
+  // asks about).
+  struct StartOptions {
+    bool plugged = true;
+    std::uint16_t vendor_id = 0x3938;
+    std::uint16_t product_id = 0x1101;
+  };
+  // Reads --unplugged and --second-identity, the options of both mouse
+  // programs. Gives the first argument it does not know, or null.
+  static const char* ParseStartOptions(std::span<char* const> args, StartOptions& options);
+
   // The mouse answers to the first vendor and product ID pair unless told to
-  // present the second, the one the presence check asks about.
+  // present the second.
   explicit MouseService(bool plugged = true, std::uint16_t vendor_id = 0x3938, std::uint16_t product_id = 0x1101);
+  explicit MouseService(const StartOptions& options)
+      : MouseService(options.plugged, options.vendor_id, options.product_id) {}
 
   SimHidBus& bus() { return bus_; }
   SimDevice& mouse() { return mouse_; }

@@ -225,19 +225,10 @@ int main(int argc, char** argv) {
     std::fputs("usage: qx27fusemouse MOUNT SYSFS SOCKET [--unplugged] [--second-identity]\n", stderr);
     return 2;
   }
-  bool plugged = true;
-  std::uint16_t vendor_id = 0x3938;
-  std::uint16_t product_id = 0x1101;
-  for (int i = 4; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--unplugged") == 0) {
-      plugged = false;
-    } else if (std::strcmp(argv[i], "--second-identity") == 0) {
-      vendor_id = 0x1B80;
-      product_id = 0xB412;
-    } else {
-      std::fprintf(stderr, "qx27fusemouse: unknown option %s\n", argv[i]);
-      return 2;
-    }
+  MouseService::StartOptions options;
+  if (const char* unknown = MouseService::ParseStartOptions({argv + 4, argv + argc}, options)) {
+    std::fprintf(stderr, "qx27fusemouse: unknown option %s\n", unknown);
+    return 2;
   }
 
   // The signals that end the program arrive as readable data, so that the
@@ -254,7 +245,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  MouseService service(plugged, vendor_id, product_id);
+  MouseService service(options);
   FuseMouse::Started started = FuseMouse::Start(service, {argv[1], argv[2]});
   if (started.mouse == nullptr) {
     std::fprintf(stderr, "qx27fusemouse: %s\n", started.error.c_str());
@@ -262,7 +253,7 @@ int main(int argc, char** argv) {
     return started.fuse_unavailable ? 77 : 1;
   }
   if (!started.error.empty()) std::fprintf(stderr, "qx27fusemouse: %s\n", started.error.c_str());
-  std::fputs(plugged ? "qx27fusemouse: serving, plugged\n" : "qx27fusemouse: serving, unplugged\n", stderr);
+  std::fputs(options.plugged ? "qx27fusemouse: serving, plugged\n" : "qx27fusemouse: serving, unplugged\n", stderr);
 
   std::array<pollfd, 2> waits{{{listener, POLLIN, 0}, {signals, POLLIN, 0}}};
   for (;;) {

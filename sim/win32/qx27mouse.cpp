@@ -239,8 +239,7 @@ class InterfaceConnection {
 
 class MouseServer {
  public:
-  MouseServer(bool plugged, std::uint16_t vendor_id, std::uint16_t product_id)
-      : service_(plugged, vendor_id, product_id) {}
+  explicit MouseServer(const MouseService::StartOptions& options) : service_(options) {}
 
   void Start() {
     std::lock_guard lock(transition_mutex_);
@@ -424,19 +423,10 @@ class MouseServer {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool plugged = true;
-  std::uint16_t vendor_id = 0x3938;
-  std::uint16_t product_id = 0x1101;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--unplugged") == 0) {
-      plugged = false;
-    } else if (std::strcmp(argv[i], "--second-identity") == 0) {
-      vendor_id = 0x1B80;
-      product_id = 0xB412;
-    } else {
-      std::fputs("usage: qx27mouse [--unplugged] [--second-identity]\n", stderr);
-      return 2;
-    }
+  MouseService::StartOptions options;
+  if (MouseService::ParseStartOptions({argv + 1, argv + argc}, options) != nullptr) {
+    std::fputs("usage: qx27mouse [--unplugged] [--second-identity]\n", stderr);
+    return 2;
   }
   // Clients wait for a plug or unplug as long as one notification per
   // interface may take; a mouse with more interfaces would outlast them.
@@ -446,9 +436,9 @@ int main(int argc, char** argv) {
   }
   // Never destroyed: threads serving pipes may still be running when the quit
   // request has been answered, and the process ends with them.
-  auto* server = new MouseServer(plugged, vendor_id, product_id);
+  auto* server = new MouseServer(options);
   server->Start();
-  std::fputs(plugged ? "qx27mouse: serving, plugged\n" : "qx27mouse: serving, unplugged\n", stderr);
+  std::fputs(options.plugged ? "qx27mouse: serving, plugged\n" : "qx27mouse: serving, unplugged\n", stderr);
   std::fflush(stderr);
   server->WaitForQuit();
   std::fputs("qx27mouse: quit\n", stderr);
