@@ -110,7 +110,8 @@ const sd_bus_vtable kControlTable[] = {
 int Serve(const char* address) {
   sd_bus* bus = Connect(address);
   if (bus == nullptr) return 1;
-  int result = sd_bus_add_object_vtable(bus, nullptr, kManagerPath, "org.freedesktop.login1.Manager", kManager, nullptr);
+  int result =
+      sd_bus_add_object_vtable(bus, nullptr, kManagerPath, "org.freedesktop.login1.Manager", kManager, nullptr);
   if (result >= 0) result = sd_bus_add_object_vtable(bus, nullptr, kManagerPath, kControl, kControlTable, nullptr);
   if (result >= 0) {
     result = sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/login1/user/self", "org.freedesktop.login1.User",

@@ -71,8 +71,8 @@ class LogindWatch final : public SessionSource {
       following += "; no session of this user was found, so no lock is followed";
       return true;
     }
-    for (const auto& [member, handler] : {std::pair{"Lock", &LogindWatch::OnLock},
-                                          std::pair{"Unlock", &LogindWatch::OnUnlock}}) {
+    for (const auto& [member, handler] :
+         {std::pair{"Lock", &LogindWatch::OnLock}, std::pair{"Unlock", &LogindWatch::OnUnlock}}) {
       result = sd_bus_match_signal(bus_, nullptr, kLogind, session.c_str(), "org.freedesktop.login1.Session", member,
                                    handler, this);
       if (result < 0) {
