@@ -1,5 +1,6 @@
 #include "platform/linux/agent/session_events.h"
 
+#include <poll.h>
 #include <systemd/sd-bus.h>
 
 #include <cstring>
@@ -34,6 +35,13 @@ class LogindWatch final : public SessionSource {
   LogindWatch& operator=(const LogindWatch&) = delete;
 
   int fd() const override { return gone_ ? -1 : sd_bus_get_fd(bus_); }
+
+  // The bus answers calls that anyone makes to this connection; an answer the
+  // socket could not take at once waits for it to become writable.
+  short poll_events() const override {
+    const int events = sd_bus_get_events(bus_);
+    return static_cast<short>(events > 0 ? events : POLLIN);
+  }
 
   std::vector<SessionEvent> Drain() override {
     while (!gone_) {

@@ -23,6 +23,9 @@ class SessionSource {
   // Readable when events may be waiting; never blocks a reader. -1 once the
   // bus has gone: nothing more will come.
   virtual int fd() const = 0;
+  // What to wait for on fd(): poll's POLLIN, with POLLOUT while the source has
+  // something of its own to write.
+  virtual short poll_events() const = 0;
   // The events that arrived since the last call.
   virtual std::vector<SessionEvent> Drain() = 0;
 };

@@ -290,7 +290,7 @@ void SocketWindows::WaitForWork() {
   if (signal_fd_ >= 0) waits.push_back({signal_fd_, POLLIN, 0});
   if (listen_fd_ >= 0) waits.push_back({listen_fd_, POLLIN, 0});
   if (hotplug_ && hotplug_window_) waits.push_back({hotplug_->fd(), POLLIN, 0});
-  if (session_) waits.push_back({session_->fd(), POLLIN, 0});
+  if (session_) waits.push_back({session_->fd(), session_->poll_events(), 0});
   const std::size_t first_client = waits.size();
   {
     std::lock_guard lock(mutex_);
