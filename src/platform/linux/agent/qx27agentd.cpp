@@ -15,6 +15,7 @@
 #include "interfaces/mouse_identity.h"
 #include "platform/linux/agent/hotplug.h"
 #include "platform/linux/agent/linux_ports.h"
+#include "platform/linux/agent/session_events.h"
 #include "platform/linux/agent/socket_windows.h"
 #include "platform/linux/hidraw/hidraw_port.h"
 #include "platform/linux/ini/ini_file_port.h"
@@ -72,7 +73,18 @@ int main(int argc, char** argv) {
         return folders.sysfs_given ? qx27::agentd::OpenSysfsWatch(folders.sysfs, error)
                                    : qx27::agentd::OpenUdevMonitor(error);
       },
-      debug, signals);
+      debug, signals,
+      [&](std::string& following, std::string& error) -> std::unique_ptr<qx27::agentd::SessionSource> {
+        qx27::agentd::LogindOptions logind;
+        logind.bus_address = env.variable(qx27::agentd::kLogindBusVariable);
+        if (logind.bus_address && logind.bus_address->empty()) {
+          error = std::string(qx27::agentd::kLogindBusVariable) + " is set and empty";
+          return nullptr;
+        }
+        logind.session_id = env.variable("XDG_SESSION_ID");
+        logind.pid = static_cast<long>(::getpid());
+        return qx27::agentd::OpenLogind(logind, following, error);
+      });
   qx27::linux_host::IniFilePort ini;
   qx27::agentd::NoPointerSettings system_settings;
   qx27::session::XdgShell shell(config_home.value_or(""));

@@ -33,6 +33,11 @@ constexpr std::size_t kMaxClients = 64;
 constexpr std::size_t kMaxQueued = 10000;
 constexpr WParam kDeviceArrival = 0x8000;
 constexpr WParam kDeviceRemoveComplete = 0x8004;
+// What the Windows agent is told when its session is locked and unlocked. A
+// suspend is taken as a lock and a resume as an unlock: the mouse may have
+// been changed or replaced while the machine slept.
+constexpr WParam kSessionLock = 7;
+constexpr WParam kSessionUnlock = 8;
 
 std::string Hex(std::uint32_t value) {
   char text[16];
@@ -43,10 +48,11 @@ std::string Hex(std::uint32_t value) {
 }  // namespace
 
 SocketWindows::SocketWindows(session::RuntimeFolder runtime, unsigned uid, HotplugOpener open_hotplug, StderrDebug& log,
-                             int signal_fd)
+                             int signal_fd, SessionOpener open_session)
     : runtime_(std::move(runtime)),
       uid_(uid),
       open_hotplug_(std::move(open_hotplug)),
+      open_session_(std::move(open_session)),
       log_(log),
       signal_fd_(signal_fd),
       wake_fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
@@ -144,6 +150,16 @@ WindowHandle SocketWindows::CreateTopLevelWindow(const WindowCreateParams& param
   }
   if (!Listen()) return 0;
   target_ = &target;
+  if (open_session_) {
+    // Before WM_CREATE: a lock during the start-up's read is not missed.
+    std::string following;
+    std::string error;
+    session_ = open_session_(following, error);
+    log_.Note(session_ ? "following logind: " + following : error + "; session events are not followed");
+    // What arrived while logind was asked already waits inside the source,
+    // where no wait on its descriptor would see it.
+    if (session_) DrainSession();
+  }
   {
     std::lock_guard lock(mutex_);
     window_open_ = true;
@@ -170,6 +186,7 @@ void SocketWindows::DestroyWindow(WindowHandle window) {
   target->WindowProc(window, msg::kNcDestroy, 0, 0);
   target_ = nullptr;
   hotplug_.reset();
+  session_.reset();
   // No new client finds a window that is gone; those connected still get the
   // answers to what they sent.
   if (listen_fd_ >= 0) {
@@ -273,6 +290,7 @@ void SocketWindows::WaitForWork() {
   if (signal_fd_ >= 0) waits.push_back({signal_fd_, POLLIN, 0});
   if (listen_fd_ >= 0) waits.push_back({listen_fd_, POLLIN, 0});
   if (hotplug_ && hotplug_window_) waits.push_back({hotplug_->fd(), POLLIN, 0});
+  if (session_) waits.push_back({session_->fd(), session_->poll_events(), 0});
   const std::size_t first_client = waits.size();
   {
     std::lock_guard lock(mutex_);
@@ -299,6 +317,8 @@ void SocketWindows::WaitForWork() {
       AcceptClients();
     } else if (hotplug_ && waits[i].fd == hotplug_->fd()) {
       DrainHotplug();
+    } else if (session_ && waits[i].fd == session_->fd()) {
+      DrainSession();
     }
   }
 }
@@ -419,6 +439,18 @@ void SocketWindows::DrainHotplug() {
   for (const HotplugEvent& event : hotplug_->Drain()) {
     const bool added = event.action == HotplugEvent::Action::kAdd;
     Post(kAgentWindow, msg::kDeviceChange, added ? kDeviceArrival : kDeviceRemoveComplete, 0);
+  }
+}
+
+void SocketWindows::DrainSession() {
+  for (const SessionEvent event : session_->Drain()) {
+    const bool away = event == SessionEvent::kLock || event == SessionEvent::kSleep;
+    Post(kAgentWindow, msg::kSessionChange, away ? kSessionLock : kSessionUnlock, 0);
+  }
+  // A bus that has gone would wake every wait at once: it is no longer asked.
+  if (session_->fd() < 0) {
+    log_.Note("the system bus has gone; session events are no longer followed");
+    session_.reset();
   }
 }
 

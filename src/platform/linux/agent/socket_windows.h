@@ -5,7 +5,9 @@
 // while a client has subscribed to the agent's notices, and what the core
 // posts to it goes to every subscriber. The single-instance mutex is the
 // session's lock file, and the registration for HID notifications starts the
-// hot-plug source. Every other window (the OSD window) is never found.
+// hot-plug source. Session events (logind's) reach the Agent window as the
+// WM_WTSSESSION_CHANGE records a client may post. Every other window (the OSD
+// window) is never found.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +21,7 @@
 
 #include "platform/linux/agent/hotplug.h"
 #include "platform/linux/agent/linux_ports.h"
+#include "platform/linux/agent/session_events.h"
 #include "platform/linux/session/instance_lock.h"
 #include "platform/linux/session/session_paths.h"
 #include "ports/window_port.h"
@@ -28,10 +31,14 @@ namespace qx27::agentd {
 class SocketWindows final : public WindowPort {
  public:
   using HotplugOpener = std::function<std::unique_ptr<HotplugSource>(std::string& error)>;
+  // Null, with `error` set, when session events cannot be followed; otherwise
+  // `following` says what is.
+  using SessionOpener = std::function<std::unique_ptr<SessionSource>(std::string& following, std::string& error)>;
 
-  // `signal_fd`: a signalfd whose signals end the agent as WM_CLOSE does, or -1.
+  // `signal_fd`: a signalfd whose signals end the agent as WM_CLOSE does, or
+  // -1. `open_session` is asked once the Agent window is made.
   SocketWindows(session::RuntimeFolder runtime, unsigned uid, HotplugOpener open_hotplug, StderrDebug& log,
-                int signal_fd = -1);
+                int signal_fd = -1, SessionOpener open_session = {});
   ~SocketWindows() override;
   SocketWindows(const SocketWindows&) = delete;
   SocketWindows& operator=(const SocketWindows&) = delete;
@@ -84,11 +91,13 @@ class SocketWindows final : public WindowPort {
   void Reply(int id, const std::array<std::uint8_t, 32>& bytes);
   void Notify(std::uint32_t message, WParam wparam, LParam lparam);
   void DrainHotplug();
+  void DrainSession();
   void DrainSignals();
 
   const session::RuntimeFolder runtime_;
   const unsigned uid_;
   HotplugOpener open_hotplug_;
+  SessionOpener open_session_;
   StderrDebug& log_;
   const int signal_fd_;
   int wake_fd_ = -1;  // eventfd: something was queued from another thread
@@ -103,6 +112,7 @@ class SocketWindows final : public WindowPort {
   MessageTarget* target_ = nullptr;  // the Agent window, while it exists
   std::unique_ptr<HotplugSource> hotplug_;
   bool hotplug_window_ = false;
+  std::unique_ptr<SessionSource> session_;
 
   mutable std::mutex mutex_;  // guards window_open_, queue_ and clients_
   bool window_open_ = false;
