@@ -76,7 +76,15 @@ wait_until() {  # wait_until SECONDS CMD...
   done
 }
 
-ctl() { "$harness" ctl "$@"; }
+# Every call that ends non-zero is written down with its exit code: many are
+# expected to, but when a scenario fails, e2e_stop shows them, and a code
+# that no program of ours gives (a signal's, Wine's own) names the cause.
+ctl() {
+  "$harness" ctl "$@"
+  local code=$?
+  ((code == 0)) || printf 'ctl %s: exit code %d\n' "$*" "$code" >>"$QX27_HARNESS_DIR/failed-calls"
+  return $code
+}
 # A mouse query runs inside $(...) or a poll, where `fail` would count only in
 # a subshell and an empty answer would pass for "nothing was set" or for a
 # count of zero. So a failed query is written down, and e2e_stop fails the
@@ -172,11 +180,16 @@ e2e_start() {
   # A harness left over by an interrupted run is stopped first.
   "$harness" stop >/dev/null 2>&1
   e2e_running=1
-  rm -f "$QX27_HARNESS_DIR/failed-queries"
+  rm -f "$QX27_HARNESS_DIR/failed-queries" "$QX27_HARNESS_DIR/failed-calls"
   if ! "$harness" start --no-build "$@"; then
     printf 'FAIL: the harness did not start\n'
     for log in agent mouse xvfb wineboot; do
       [[ -s $QX27_HARNESS_DIR/$log.log ]] && { echo "--- $log.log"; tail -20 "$QX27_HARNESS_DIR/$log.log"; }
+    done
+    # The next scenario starts in the same folder: what the harness recorded
+    # of the failed start is kept in this output.
+    for log in "$QX27_HARNESS_DIR"/*-failure.txt; do
+      [[ -s $log ]] && { echo "--- ${log##*/}"; cat "$log"; }
     done
     exit 1
   fi
@@ -191,6 +204,10 @@ e2e_stop() {
     fail "queries to the simulated mouse failed, so checks above may have read an empty log:"$'\n'"$(sed 's/^/    /' "$QX27_HARNESS_DIR/failed-queries")"
   fi
   if ((e2e_failures)); then
+    if [[ -s $QX27_HARNESS_DIR/failed-calls ]]; then
+      echo "calls that ended non-zero, expected or not:"
+      sed 's/^/    /' "$QX27_HARNESS_DIR/failed-calls"
+    fi
     printf '%d check(s) failed\n' "$e2e_failures"
     exit 1
   fi
