@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <fstream>
+#include <sstream>
 
 #include "sim/report_text.h"
 
@@ -50,6 +52,33 @@ std::string_view Word(std::string_view& text) {
 }
 
 }  // namespace
+
+MouseService::ControlVerb MouseService::ControlRequest(std::string_view command, const char* arg,
+                                                       std::string& request) {
+  request.assign(command);
+  if (command == "log" && arg != nullptr) {
+    request += std::string(" ") + arg;
+    return ControlVerb::kRequest;
+  }
+  if (command == "dump" || command == "unplug" || command == "plug" || command == "log" || command == "status" ||
+      command == "quit") {
+    return ControlVerb::kRequest;
+  }
+  if (arg == nullptr) return ControlVerb::kUsage;
+  if (command == "dpi" || command == "refuse-sets" || command == "report") {
+    request += std::string(" ") + arg;
+    return ControlVerb::kRequest;
+  }
+  if (command == "load") {
+    std::ifstream file(arg, std::ios::binary);
+    if (!file) return ControlVerb::kUnreadableFile;
+    std::ostringstream text;
+    text << file.rdbuf();
+    request = "load\n" + text.str();
+    return ControlVerb::kRequest;
+  }
+  return ControlVerb::kUsage;
+}
 
 const char* MouseService::ParseStartOptions(std::span<char* const> args, StartOptions& options) {
   for (const char* arg : args) {

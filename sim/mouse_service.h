@@ -61,6 +61,12 @@ class MouseService {
   // programs. Gives the first argument it does not know, or null.
   static const char* ParseStartOptions(std::span<char* const> args, StartOptions& options);
 
+  // The request a control client sends for `ctl mouse COMMAND [ARG]`, one
+  // reading of the verbs for every client. `wait` is the clients' own, since
+  // they poll until the mouse answers at all.
+  enum class ControlVerb { kRequest, kUsage, kUnreadableFile };
+  static ControlVerb ControlRequest(std::string_view command, const char* arg, std::string& request);
+
   // The mouse answers to the first vendor and product ID pair unless told to
   // present the second.
   explicit MouseService(bool plugged = true, std::uint16_t vendor_id = 0x3938, std::uint16_t product_id = 0x1101);

@@ -20,8 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -196,23 +194,16 @@ int RunClient(int argc, char** argv) {
   const std::string path = argv[2];
   const std::string command = argv[3];
   const char* arg = argc > 4 ? argv[4] : nullptr;
-  if (command == "dump" || command == "unplug" || command == "plug" || command == "log" || command == "status" ||
-      command == "quit") {
-    return PrintAnswer(path, command);
-  }
-  if (arg == nullptr) return ClientUsage();
-  if (command == "dpi" || command == "refuse-sets" || command == "report")
-    return PrintAnswer(path, command + " " + arg);
-  if (command == "wait") return WaitForMouse(path, std::strtol(arg, nullptr, 0));
-  if (command == "load") {
-    std::ifstream file(arg, std::ios::binary);
-    if (!file) {
+  if (command == "wait" && arg != nullptr) return WaitForMouse(path, std::strtol(arg, nullptr, 0));
+  std::string request;
+  switch (MouseService::ControlRequest(command, arg, request)) {
+    case MouseService::ControlVerb::kRequest:
+      return PrintAnswer(path, request);
+    case MouseService::ControlVerb::kUnreadableFile:
       std::fprintf(stderr, "qx27ctl: cannot read %s\n", arg);
       return 1;
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return PrintAnswer(path, "load\n" + text.str());
+    case MouseService::ControlVerb::kUsage:
+      break;
   }
   return ClientUsage();
 }

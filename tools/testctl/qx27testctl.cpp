@@ -10,10 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "sim/mouse_service.h"
 #include "sim/win32/mouse_pipe.h"
 
 namespace {
@@ -239,23 +238,16 @@ int Mouse(int argc, char** argv) {
   if (argc < 3) return Usage();
   const std::string command = argv[2];
   const char* arg = argc > 3 ? argv[3] : nullptr;
-  if (command == "log" && arg != nullptr) return AskMouse(command + " " + arg);
-  if (command == "dump" || command == "unplug" || command == "plug" || command == "log" || command == "status" ||
-      command == "quit") {
-    return AskMouse(command);
-  }
-  if (arg == nullptr) return Usage();
-  if (command == "dpi" || command == "refuse-sets" || command == "report") return AskMouse(command + " " + arg);
-  if (command == "wait") return WaitForMouse(Number(arg));
-  if (command == "load") {
-    std::ifstream file(arg, std::ios::binary);
-    if (!file) {
+  if (command == "wait" && arg != nullptr) return WaitForMouse(Number(arg));
+  std::string request;
+  switch (qx27::sim::MouseService::ControlRequest(command, arg, request)) {
+    case qx27::sim::MouseService::ControlVerb::kRequest:
+      return AskMouse(request);
+    case qx27::sim::MouseService::ControlVerb::kUnreadableFile:
       std::fprintf(stderr, "qx27ctl: cannot read %s\n", arg);
       return 1;
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return AskMouse("load\n" + text.str());
+    case qx27::sim::MouseService::ControlVerb::kUsage:
+      break;
   }
   return Usage();
 }
