@@ -201,7 +201,10 @@ e2e_stop() {
   e2e_running=0
   expect_eq "the agent ends with exit code 0 after WM_CLOSE" "agent exit code: 0" "$(grep '^agent exit code' <<<"$output")"
   # Why it did not ("the agent did not end within 20 s", ...) is in the stop's own words.
-  grep -qx 'agent exit code: 0' <<<"$output" || sed 's/^/    harness stop: /' <<<"$output"
+  if ! grep -qx 'agent exit code: 0' <<<"$output"; then
+    sed 's/^/    harness stop: /' <<<"$output"
+    [[ ! -s $QX27_HARNESS_DIR/stop-failure.txt ]] || sed 's/^/    /' "$QX27_HARNESS_DIR/stop-failure.txt"
+  fi
   if [[ -s $QX27_HARNESS_DIR/failed-queries ]]; then
     fail "queries to the simulated mouse failed, so checks above may have read an empty log:"$'\n'"$(sed 's/^/    /' "$QX27_HARNESS_DIR/failed-queries")"
   fi

@@ -80,23 +80,35 @@ int PostToAgent(UINT message, WPARAM wparam, LPARAM lparam) {
     std::fputs("qx27ctl: no agent window\n", stderr);
     return 1;
   }
-  return PostMessageW(agent, message, wparam, lparam) ? 0 : 1;
+  if (!PostMessageW(agent, message, wparam, lparam)) {
+    std::fprintf(stderr, "qx27ctl: posting to the agent window failed (error %lu)\n", GetLastError());
+    return 1;
+  }
+  return 0;
 }
 
 // The window exists from the start of the agent's start-up sequence, which
 // runs inside its creation; a sent message is answered only once the message
-// loop runs, that is once start-up is over.
+// loop runs, that is once start-up is over. A wait that ends without an
+// answer says whether the window was there: an agent that never made it, or
+// one whose start-up did not end.
 int WaitForAgent(DWORD milliseconds) {
   const ULONGLONG end = GetTickCount64() + milliseconds;
+  bool seen = false;
   for (;;) {
     if (HWND agent = FindWindowW(nullptr, kAgentTitle)) {
+      seen = true;
       const ULONGLONG now = GetTickCount64();
       DWORD_PTR result = 0;
       if (now < end && SendMessageTimeoutW(agent, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(end - now), &result)) {
         return 0;
       }
     }
-    if (GetTickCount64() >= end) return 1;
+    if (GetTickCount64() >= end) {
+      std::fprintf(stderr, "qx27ctl: %s within %lu ms\n",
+                   seen ? "the agent window exists but did not answer" : "no agent window", milliseconds);
+      return 1;
+    }
     Sleep(50);
   }
 }
@@ -226,10 +238,14 @@ int AskMouse(const std::string& request) {
 }
 
 int WaitForMouse(DWORD milliseconds) {
-  for (DWORD waited = 0;; waited += 50) {
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (;;) {
     std::string answer;
     if (qx27::simmouse::AskMouse("status", answer, 2000) == qx27::simmouse::AskResult::kAnswered) return 0;
-    if (waited >= milliseconds) return 1;
+    if (GetTickCount64() >= end) {
+      std::fprintf(stderr, "qx27ctl: the simulated mouse did not answer within %lu ms\n", milliseconds);
+      return 1;
+    }
     Sleep(50);
   }
 }
