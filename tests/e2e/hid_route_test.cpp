@@ -238,7 +238,9 @@ TEST_F(HidRoute, TheAgentsSearchOpensFourInterfacesThatTellThemselvesApartByLeng
     EXPECT_EQ(attributes.product_id, 0x1101);
   }
   EXPECT_EQ(lengths, (std::vector<std::pair<int, int>>{{0, 40}, {0, 2049}, {0, 8}, {4, 0}}));
-  EXPECT_EQ(OpenHandlesOnMouse(), 4);
+  // The mouse counts a handle once its listener thread has taken the
+  // connection, which may come after the client's open has returned.
+  EXPECT_TRUE(WaitUntil(5000, [] { return OpenHandlesOnMouse() == 4; })) << "opened handles must reach the mouse";
   for (const auto& interface : found) port_.Close(interface.handle);
   EXPECT_TRUE(WaitUntil(5000, [] { return OpenHandlesOnMouse() == 0; })) << "closed handles must reach the mouse";
 }
